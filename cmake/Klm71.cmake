@@ -33,3 +33,18 @@ function(klm71_benchmark name)
   add_executable(${name} ${B_SOURCES})
   target_link_libraries(${name} PRIVATE ${B_LIBS} benchmark::benchmark)
 endfunction()
+
+# klm71_share(TARGET FILES...) : copies package data files into
+# ${KLM71_SHARE_DIR} as part of TARGET's build (a custom target name).
+function(klm71_share target)
+  set(outputs)
+  foreach(f ${ARGN})
+    get_filename_component(name ${f} NAME)
+    add_custom_command(OUTPUT ${KLM71_SHARE_DIR}/${name}
+      COMMAND ${CMAKE_COMMAND} -E make_directory ${KLM71_SHARE_DIR}
+      COMMAND ${CMAKE_COMMAND} -E copy_if_different ${f} ${KLM71_SHARE_DIR}/${name}
+      DEPENDS ${f})
+    list(APPEND outputs ${KLM71_SHARE_DIR}/${name})
+  endforeach()
+  add_custom_target(${target} ALL DEPENDS ${outputs})
+endfunction()
