@@ -1,5 +1,5 @@
-// Small system services: the administrator test, the temporary folder and
-// the millisecond tick counter.
+// Small facts about the user and the machine that the package asks the
+// platform for.
 #pragma once
 
 #include <cstdint>
@@ -7,18 +7,19 @@
 
 namespace klm::platform {
 
-// True for the superuser or a member of the group "lpadmin". The environment
-// variable KLM71_ADMIN=1 or =0 overrides the answer (for tests and for users
-// who administer their own machine root).
+// True for effective uid 0 or a member of the group "lpadmin" (the people who
+// may administer printers). KLM71_ADMIN=1 or =0 overrides. Never fails: an
+// unknown group counts as not a member.
 bool IsAdministrator();
 
-// The temporary folder with a trailing separator: $KLM71_TEMP, else $TMPDIR,
-// else /tmp, followed by "klm71-<uid>/", created with mode 0700. Empty path
-// when it cannot be created.
+// The per-user temporary folder with a trailing separator: $KLM71_TEMP, else
+// $TMPDIR, else /tmp, plus "klm71-<uid>/", created with mode 0700. When that
+// name is taken by something not ours (another owner, a link, a file), a fresh
+// private folder beside it is used for the rest of the process.
 std::filesystem::path TempFolder();
 
-// Milliseconds since an arbitrary start, wrapping at 2^32 like the
-// platform's tick counter.
+// Milliseconds of a steady clock, wrapping to 0 after 2^32 like the platform's
+// 32-bit tick counter. Compare ticks by unsigned difference.
 std::uint32_t TickCount();
 
 }  // namespace klm::platform
