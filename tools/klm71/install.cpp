@@ -1,0 +1,158 @@
+#include "tools/klm71/install.h"
+
+#include <unistd.h>
+
+#include <system_error>
+
+#include "platform/machine_root.h"
+#include "platform/process.h"
+#include "platform/registry.h"
+#include "platform/spooler.h"
+
+namespace klm::cli {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// A built file and the names it is installed under in the driver's data
+// folder. The driver and its programs ask for Windows names ("KLM71F.DLL",
+// "KLM71ut.exe"); the module loader and process start map "X.dll" and
+// "X.exe" to the native file "X.so" and "X".
+struct PackageFile {
+  const char* built;
+  std::vector<const char*> installed;
+};
+
+const PackageFile kProgramFiles[] = {
+    {"libklm71_platform.so", {"libklm71_platform.so"}},
+    {"KLM71ui.so", {"KLM71ui.so"}},
+    {"KLM71i.so", {"KLM71i6.so", "KLM71i3.so"}},
+    {"KLM71F.so", {"KLM71F.so"}},
+    {"KLM71cv", {"KLM71cv"}},
+    {"KLM71pc", {"KLM71pc"}},
+    {"KLM71ct", {"KLM71ct"}},
+    {"KLM71ut", {"KLM71ut"}},
+    {"qmfilo.so", {"qmfilo.so"}},
+};
+
+// Files of share/klm71 copied as they are.
+const char* kDataFiles[] = {"KLM71v.org", "beKLM71.dat", "klm71ad.txt", "klm71ed.txt",
+                            "KLM71r.dll", "KLM71ct.dll", "KLM71ut.dll", "KLM71v.chm"};
+
+Status CopyInto(const fs::path& from, const fs::path& to) {
+  std::error_code ec;
+  // Replace through a temporary name: a program may be running from the old file.
+  fs::path temp = to;
+  temp += ".new";
+  fs::copy_file(from, temp, fs::copy_options::overwrite_existing, ec);
+  if (!ec) fs::rename(temp, to, ec);
+  if (ec) {
+    fs::remove(temp);
+    return MakeError(ERROR_ACCESS_DENIED, "cannot install " + to.string() + ": " + ec.message());
+  }
+  return {};
+}
+
+Status WriteDefaults() {
+  using platform::Hive;
+  using platform::RegValue;
+  if (auto s = platform::RegCreateKey(Hive::LocalMachine, kDriverKey); !s) return s;
+  // Values an installer sets once; an existing value is the administrator's.
+  const std::pair<const char*, RegValue> defaults[] = {
+      {"Status TimeOut", RegValue::Dword(5)},
+      {"Print TimeOut", RegValue::Dword(120)},
+      {"MonitorDisplay", RegValue::Dword(0)},
+      {"CustomLabel", RegValue::Dword(1)},
+      {"BaudrateList", RegValue::StringUtf8("9600,19200,38400,57600,115200")},
+  };
+  for (const auto& [name, value] : defaults) {
+    if (platform::RegQueryValue(Hive::LocalMachine, kDriverKey, name)) continue;
+    if (auto s = platform::RegSetValue(Hive::LocalMachine, kDriverKey, name, value); !s) return s;
+  }
+  return {};
+}
+
+// Compiles a shipped source text with the package's compiler.
+Status Compile(const fs::path& compiler, const fs::path& source, const fs::path& output) {
+  std::string command = compiler.string() + " /S /L=" + (output.parent_path() / "install-log.txt").string() + " " +
+                        source.string() + " " + output.string();
+  auto process = platform::StartProcess(command, {});
+  if (!process) return process.error();
+  platform::WaitForProcess(*process, 60000);
+  if (!fs::exists(output))
+    return MakeError(ERROR_GEN_FAILURE, "compiling " + source.string() + " failed; see " +
+                                            (output.parent_path() / "install-log.txt").string());
+  return {};
+}
+
+}  // namespace
+
+fs::path ProgramDirectory() {
+  std::error_code ec;
+  fs::path self = fs::read_symlink("/proc/self/exe", ec);
+  return ec ? fs::current_path() : self.parent_path();
+}
+
+Result<InstallReport> Install(const fs::path& package_dir) {
+  InstallReport report;
+  fs::path target = platform::DriverDataDirectory();
+  std::error_code ec;
+  fs::create_directories(target, ec);
+  fs::create_directories(platform::SystemDirectory(), ec);
+  if (ec) return MakeError(ERROR_ACCESS_DENIED, "cannot create " + target.string() + ": " + ec.message());
+
+  for (const auto& file : kProgramFiles) {
+    fs::path from = package_dir / file.built;
+    if (!fs::exists(from)) {
+      report.skipped.push_back(std::string(file.built) + ": not built");
+      continue;
+    }
+    for (const char* name : file.installed) {
+      if (auto s = CopyInto(from, target / name); !s) return s.error();
+      report.placed.push_back(name);
+    }
+  }
+  // The spooler's own library, which the driver asks for by the system path.
+  if (fs::exists(package_dir / "spoolss.so")) {
+    if (auto s = CopyInto(package_dir / "spoolss.so", platform::SystemDirectory() / "spoolss.so"); !s)
+      return s.error();
+    report.placed.push_back("spoolss.so (system)");
+  }
+
+  fs::path share = package_dir.parent_path() / "share" / "klm71";
+  for (const char* name : kDataFiles) {
+    fs::path from = share / name;
+    if (!fs::exists(from)) {
+      report.skipped.push_back(std::string(name) + ": not in " + share.string());
+      continue;
+    }
+    // An administrator's edited settings and user formats survive a reinstall.
+    if (std::string_view(name) == "beKLM71.dat" && fs::exists(target / name)) continue;
+    if (auto s = CopyInto(from, target / name); !s) return s.error();
+    report.placed.push_back(name);
+  }
+
+  if (fs::exists(target / "KLM71pc")) {
+    for (const char* stem : {"klm71ad", "klm71ed"}) {
+      fs::path source = target / (std::string(stem) + ".txt");
+      if (!fs::exists(source)) continue;
+      if (auto s = Compile(target / "KLM71pc", source, target / (std::string(stem) + ".qmd")); !s)
+        return s.error();
+      report.placed.push_back(std::string(stem) + ".qmd (compiled)");
+    }
+  }
+
+  platform::DriverInfo driver;
+  driver.name = kDriverName;
+  driver.driver_path = (target / "KLM71.so").string();  // the rendering half, not part of this package
+  driver.data_file = (target / "klm71ad.qmd").string();
+  driver.config_file = (target / "KLM71ui.so").string();
+  driver.help_file = (target / "KLM71v.chm").string();
+  driver.dependent_files = {"KLM71i6.dll", "KLM71r.dll", "KLM71F.dll"};
+  if (auto s = platform::AddPrinterDriver(driver); !s) return s.error();
+  if (auto s = WriteDefaults(); !s) return s.error();
+  return report;
+}
+
+}  // namespace klm::cli

@@ -1,0 +1,96 @@
+// Runs the real klm71 program against a fresh machine root.
+#include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
+
+#include <array>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include "platform/testing/temp_root.h"
+
+namespace {
+
+struct Outcome {
+  int status;
+  std::string out;
+};
+
+Outcome Klm71(const std::string& args) {
+  std::string command = std::string(std::getenv("KLM71_BUILD_BIN")) + "/klm71 " + args + " 2>&1";
+  FILE* pipe = popen(command.c_str(), "r");
+  std::string out;
+  std::array<char, 4096> buffer{};
+  while (std::size_t n = fread(buffer.data(), 1, buffer.size(), pipe)) out.append(buffer.data(), n);
+  int status = pclose(pipe);
+  return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, out};
+}
+
+class Klm71Command : public ::testing::Test {
+ protected:
+  void SetUp() override { setenv("KLM71_ADMIN", "1", 1); }
+  void TearDown() override { unsetenv("KLM71_ADMIN"); }
+  klm::testing::TempRoot root_;
+};
+
+TEST_F(Klm71Command, InstallAddAndShowPrinter) {
+  Outcome install = Klm71("install");
+  ASSERT_EQ(install.status, 0) << install.out;
+  Outcome add = Klm71("printer add LM-7100 --port COM1:");
+  ASSERT_EQ(add.status, 0) << add.out;
+  Outcome show = Klm71("printer show LM-7100 --json");
+  ASSERT_EQ(show.status, 0) << show.out;
+  auto j = nlohmann::json::parse(show.out);
+  EXPECT_EQ(j["name"], "LM-7100");
+  EXPECT_EQ(j["port"], "COM1:");
+  EXPECT_EQ(j["driver"], "Koravel LM-7100");
+
+  Outcome key = Klm71("reg get \"SOFTWARE\\Koravel Industries, Ltd.\\Quillmark\\Driver\\3.0\\Koravel LM-7100\" --json");
+  ASSERT_EQ(key.status, 0) << key.out;
+  auto values = nlohmann::json::parse(key.out);
+  EXPECT_EQ(values["Status TimeOut"]["value"], 5);
+  EXPECT_EQ(values["Print TimeOut"]["value"], 120);
+  EXPECT_EQ(values["CustomLabel"]["value"], 1);
+}
+
+TEST_F(Klm71Command, BadInputFailsClearlyAndChangesNothing) {
+  ASSERT_EQ(Klm71("install").status, 0);
+  struct Case {
+    const char* args;
+    const char* says;
+  } cases[] = {
+      {"printer show Nobody", "no printer named \"Nobody\""},
+      {"printer-data set Nobody X --dword 1", "no printer named"},
+      {"reg set SOFTWARE\\\\X v --dword twelve", "--dword needs a 32-bit number"},
+      {"reg set SOFTWARE\\\\X v --binary abc", "even number of hex digits"},
+      {"locale set measure 7", "measure must be 0"},
+  };
+  for (const auto& c : cases) {
+    Outcome r = Klm71(c.args);
+    EXPECT_NE(r.status, 0) << c.args;
+    EXPECT_NE(r.out.find(c.says), std::string::npos) << c.args << " said: " << r.out;
+  }
+  EXPECT_EQ(Klm71("reg get SOFTWARE\\\\X").status, 1);  // the failed set created nothing
+  ASSERT_EQ(Klm71("printer add P --port COM2:").status, 0);
+  Outcome again = Klm71("printer add p --port COM3:");
+  EXPECT_NE(again.status, 0);
+  EXPECT_NE(again.out.find("exists already"), std::string::npos);
+  EXPECT_NE(Klm71("printer show P --json").out.find("COM2:"), std::string::npos);
+}
+
+TEST_F(Klm71Command, AddingWithoutInstallSaysWhatToDo) {
+  Outcome r = Klm71("printer add LM-7100");
+  EXPECT_NE(r.status, 0);
+  EXPECT_NE(r.out.find("klm71 install"), std::string::npos) << r.out;
+}
+
+TEST_F(Klm71Command, UnwritableRootIsReported) {
+  setenv("KLM71_ROOT", "/proc/klm71-root", 1);
+  Outcome r = Klm71("printer list");
+  EXPECT_NE(r.status, 0);
+  EXPECT_NE(r.out.find("/proc/klm71-root"), std::string::npos) << r.out;
+}
+
+}  // namespace
