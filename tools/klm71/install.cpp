@@ -4,8 +4,8 @@
 
 #include <system_error>
 
+#include "paper-data/paper_data_install.h"
 #include "platform/machine_root.h"
-#include "platform/process.h"
 #include "platform/registry.h"
 #include "platform/spooler.h"
 
@@ -27,18 +27,15 @@ struct PackageFile {
 const PackageFile kProgramFiles[] = {
     {"libklm71_platform.so", {"libklm71_platform.so"}},
     {"KLM71ui.so", {"KLM71ui.so"}},
-    {"KLM71i.so", {"KLM71i6.so", "KLM71i3.so"}},
     {"KLM71F.so", {"KLM71F.so"}},
     {"KLM71cv", {"KLM71cv"}},
-    {"KLM71pc", {"KLM71pc"}},
     {"KLM71ct", {"KLM71ct"}},
     {"KLM71ut", {"KLM71ut"}},
     {"qmfilo.so", {"qmfilo.so"}},
 };
 
-// Files of share/klm71 copied as they are.
-const char* kDataFiles[] = {"KLM71v.org", "beKLM71.dat", "klm71ad.txt", "klm71ed.txt",
-                            "KLM71r.dll", "KLM71ct.dll", "KLM71ut.dll", "KLM71v.chm"};
+// Files of share/klm71 copied as they are (the paper data has its own step).
+const char* kDataFiles[] = {"KLM71r.dll", "KLM71ct.dll", "KLM71ut.dll", "KLM71v.chm"};
 
 Status CopyInto(const fs::path& from, const fs::path& to) {
   std::error_code ec;
@@ -70,19 +67,6 @@ Status WriteDefaults() {
     if (platform::RegQueryValue(Hive::LocalMachine, kDriverKey, name)) continue;
     if (auto s = platform::RegSetValue(Hive::LocalMachine, kDriverKey, name, value); !s) return s;
   }
-  return {};
-}
-
-// Compiles a shipped source text with the package's compiler.
-Status Compile(const fs::path& compiler, const fs::path& source, const fs::path& output) {
-  std::string command = compiler.string() + " /S /L=" + (output.parent_path() / "install-log.txt").string() + " " +
-                        source.string() + " " + output.string();
-  auto process = platform::StartProcess(command, {});
-  if (!process) return process.error();
-  platform::WaitForProcess(*process, 60000);
-  if (!fs::exists(output))
-    return MakeError(ERROR_GEN_FAILURE, "compiling " + source.string() + " failed; see " +
-                                            (output.parent_path() / "install-log.txt").string());
   return {};
 }
 
@@ -127,21 +111,14 @@ Result<InstallReport> Install(const fs::path& package_dir) {
       report.skipped.push_back(std::string(name) + ": not in " + share.string());
       continue;
     }
-    // An administrator's edited settings and user formats survive a reinstall.
-    if (std::string_view(name) == "beKLM71.dat" && fs::exists(target / name)) continue;
     if (auto s = CopyInto(from, target / name); !s) return s.error();
     report.placed.push_back(name);
   }
 
-  if (fs::exists(target / "KLM71pc")) {
-    for (const char* stem : {"klm71ad", "klm71ed"}) {
-      fs::path source = target / (std::string(stem) + ".txt");
-      if (!fs::exists(source)) continue;
-      if (auto s = Compile(target / "KLM71pc", source, target / (std::string(stem) + ".qmd")); !s)
-        return s.error();
-      report.placed.push_back(std::string(stem) + ".qmd (compiled)");
-    }
-  }
+  // Library, compiler, compiled presets and the shipped data files; the
+  // user's custom formats and default settings survive a reinstall.
+  if (auto s = paperdata::InstallPaperData(target, package_dir, share); !s) return s.error();
+  report.placed.push_back("paper data (KLM71i6.so, KLM71i3.so, KLM71pc, klm71ad.qmd, klm71ed.qmd, data files)");
 
   platform::DriverInfo driver;
   driver.name = kDriverName;
