@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "platform/codepage.h"
+#include "platform/locale.h"
 
 namespace klm::paperdata {
 namespace {
@@ -74,8 +75,8 @@ class Checker {
 };
 
 template <std::size_t N>
-void CopyAnsi(std::string_view text, char (&field)[N]) {
-  const std::string cut = CutAnsi(text, N - 1);
+void CopyAnsi(std::string_view text, char (&field)[N], std::uint32_t code_page) {
+  const std::string cut = CutAnsi(text, N - 1, code_page);
   std::memset(field, 0, N);
   std::memcpy(field, cut.data(), cut.size());
 }
@@ -107,7 +108,7 @@ void BuildModel(const SourceText& text, Checker& c, ModelRecord& m) {
   }
   const std::string name = value("dmDeviceName");
   if (!name.empty()) {
-    auto wide = platform::AnsiToUtf16(name);
+    auto wide = platform::ToUtf16(name, text.code_page());
     if (wide) CopyToField(*wide, m.dmDeviceName);
     else c.Problem("dmDeviceName", "not text of the ANSI code page");
   }
@@ -193,7 +194,8 @@ std::optional<long long> StrictNumber(std::string_view text) {
   return negative ? -v : v;
 }
 
-PaperBuild BuildPaperRecords(const SourcePaper& p) {
+PaperBuild BuildPaperRecords(const SourcePaper& p, std::uint32_t code_page) {
+  if (code_page == 0) code_page = platform::AnsiCodePage();
   PaperBuild out;
   Checker c;
   PaperRecord& rec = out.paper.record;
@@ -209,12 +211,12 @@ PaperBuild BuildPaperRecords(const SourcePaper& p) {
 
   reg.nType = h.nType;
   reg.nPaperSize = h.nPaperSize;
-  CopyAnsi(p.szSizeMM, reg.szSizeMM);
-  CopyAnsi(p.szSizeIN, reg.szSizeIN);
-  if (auto ansi = platform::Utf16ToAnsi(FieldText(h.szPaperName_mm))) {
-    CopyAnsi(*ansi, reg.szPaperName);
+  CopyAnsi(p.szSizeMM, reg.szSizeMM, code_page);
+  CopyAnsi(p.szSizeIN, reg.szSizeIN, code_page);
+  if (auto ansi = platform::FromUtf16(FieldText(h.szPaperName_mm), code_page)) {
+    CopyAnsi(*ansi, reg.szPaperName, code_page);
   }
-  CopyAnsi(p.byReserved001, reg.byReserved001);
+  CopyAnsi(p.byReserved001, reg.byReserved001, code_page);
   reg.nPaperWidth = h.nPaperWidth;
   reg.nImageAreaWidth = h.nImageAreaWidth;
   reg.lblPitchDot = p.lblPitchDot;
@@ -298,7 +300,7 @@ CompileOutcome CompileSource(const SourceText& text, std::string_view file_label
     }
     Checker c;
     CheckNumbers(text, section, c);
-    PaperBuild build = BuildPaperRecords(paper);
+    PaperBuild build = BuildPaperRecords(paper, text.code_page());
     for (auto& problem : build.problems) c.problems.push_back(std::move(problem));
     for (auto& [key, what] : c.problems) out.problems.push_back(Where(file_label, section, key) + ": " + what);
     qmd.papers.push_back(build.paper);

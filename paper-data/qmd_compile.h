@@ -28,7 +28,8 @@ struct PaperBuild {
   CompiledPaper paper;
   std::vector<std::pair<std::string, std::string>> problems;  // key, what
 };
-PaperBuild BuildPaperRecords(const SourcePaper& paper);
+// Texts are in `code_page` (0: the user's ANSI code page).
+PaperBuild BuildPaperRecords(const SourcePaper& paper, std::uint32_t code_page = 0);
 
 // A whole number as written in a source: optional sign, decimal digits or 0x
 // and hexadecimal digits, nothing else.

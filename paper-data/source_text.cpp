@@ -1,11 +1,13 @@
 #include "paper-data/source_text.h"
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdio>
 #include <cstring>
 #include <unordered_map>
 
 #include "platform/codepage.h"
+#include "platform/locale.h"
 #include "platform/files.h"
 #include "platform/profile.h"
 
@@ -153,10 +155,10 @@ std::string Printf(const char* format, long long v) {
   return buffer;
 }
 
-void WritePaper(Writer& w, const SourcePaper& p, int number) {
+void WritePaper(Writer& w, const SourcePaper& p, int number, std::uint32_t code_page) {
   w.Section(PaperSectionName(number));
   auto name = [&](const char* key, std::u16string_view text) {
-    auto ansi = platform::Utf16ToAnsi(text);
+    auto ansi = platform::FromUtf16(text, code_page);
     if (!ansi) {
       w.Fail(std::string(key) + " of " + PaperSectionName(number) +
              " has no form in the ANSI code page");
@@ -221,7 +223,8 @@ std::string PaperSectionName(int k) {
   return buffer;
 }
 
-SourceText::SourceText(std::string bytes) : text_(std::move(bytes)) {
+SourceText::SourceText(std::string bytes, std::uint32_t code_page)
+    : text_(std::move(bytes)), code_page_(code_page != 0 ? code_page : platform::AnsiCodePage()) {
   // Header lines as the profile engine recognises them: '[' after blanks.
   std::unordered_map<std::string, std::size_t> first;
   std::size_t pos = 0;
@@ -240,10 +243,10 @@ SourceText::SourceText(std::string bytes) : text_(std::move(bytes)) {
   }
 }
 
-Result<SourceText> SourceText::Load(const std::filesystem::path& path) {
+Result<SourceText> SourceText::Load(const std::filesystem::path& path, std::uint32_t code_page) {
   auto bytes = platform::ReadWholeFile(platform::ResolveCaseInsensitive(path));
   if (!bytes) return bytes.error();
-  return SourceText(std::string(bytes->begin(), bytes->end()));
+  return SourceText(std::string(bytes->begin(), bytes->end()), code_page);
 }
 
 std::string_view SourceText::SectionText(std::string_view section) const {
@@ -262,7 +265,10 @@ std::optional<std::string> SourceText::Value(std::string_view section,
                                              std::string_view key) const {
   const std::string_view slice = SectionText(section);
   if (slice.empty()) return std::nullopt;
-  return platform::FindProfileValue(slice, section, key);
+  auto value = platform::FindProfileValue(slice, section, key);
+  // Values are C strings to every reader of the format: a NUL ends them.
+  if (value) value->resize(std::min(value->size(), value->find('\0')));
+  return value;
 }
 
 std::uint32_t ProfileIntValue(const std::optional<std::string>& value, std::int32_t fallback) {
@@ -296,13 +302,13 @@ std::uint32_t ProfileIntValue(const std::optional<std::string>& value, std::int3
   return negative ? 0u - v : v;
 }
 
-std::string CutAnsi(std::string_view text, std::size_t max_bytes) {
+std::string CutAnsi(std::string_view text, std::size_t max_bytes, std::uint32_t code_page) {
   if (text.size() <= max_bytes) return std::string(text);
-  auto whole = platform::AnsiToUtf16(text);
+  auto whole = platform::ToUtf16(text, code_page);
   if (whole) {
     for (std::size_t back = 0; back < 4 && back <= max_bytes; ++back) {
       std::string_view prefix = text.substr(0, max_bytes - back);
-      auto part = platform::AnsiToUtf16(prefix);
+      auto part = platform::ToUtf16(prefix, code_page);
       if (part && whole->starts_with(*part)) return std::string(prefix);
     }
   }
@@ -317,8 +323,9 @@ std::u16string CutUtf16(std::u16string_view text, std::size_t max_units) {
   return std::u16string(text.substr(0, n));
 }
 
-Result<std::string> FormatSource(const SourceHeader& header,
-                                 std::span<const SourcePaper> papers) {
+Result<std::string> FormatSource(const SourceHeader& header, std::span<const SourcePaper> papers,
+                                 std::uint32_t code_page) {
+  if (code_page == 0) code_page = platform::AnsiCodePage();
   Writer w;
   if (header.dmDeviceName.find_first_of("\r\n") != std::string::npos) {
     return MakeError(ERROR_INVALID_DATA, "dmDeviceName holds a line break");
@@ -348,15 +355,15 @@ Result<std::string> FormatSource(const SourceHeader& header,
   int number = 0;
   for (const SourcePaper& paper : papers) {
     if (paper.preset != 0) continue;
-    WritePaper(w, paper, number++);
+    WritePaper(w, paper, number++, code_page);
   }
   if (!w.error().empty()) return MakeError(ERROR_INVALID_DATA, w.error());
   return std::move(w.text());
 }
 
 Status WriteSource(const std::filesystem::path& path, const SourceHeader& header,
-                   std::span<const SourcePaper> papers) {
-  auto text = FormatSource(header, papers);
+                   std::span<const SourcePaper> papers, std::uint32_t code_page) {
+  auto text = FormatSource(header, papers, code_page);
   if (!text) return text.error();
   const auto* data = reinterpret_cast<const std::uint8_t*>(text->data());
   auto written = platform::WriteFileAtomic(platform::ResolveCaseInsensitive(path),
@@ -373,7 +380,7 @@ bool ReadSourceHeader(const SourceText& text, SourceHeader& header) {
     auto v = text.Value(k.section, k.key);
     // The lookup's default (a lone 0x01) counts as missing, as it always did.
     if (!v || v->empty() || *v == "\x01") return false;
-    header.*k.value = CutAnsi(*v, kTextMax);
+    header.*k.value = CutAnsi(*v, kTextMax, text.code_page());
   }
   return true;
 }
@@ -391,14 +398,14 @@ PaperReadOutcome ReadSourcePaper(const SourceText& text, int k, SourcePaper& tar
   target.preset = preset;
   auto get = [&](const char* key) -> std::optional<std::string> {
     auto v = text.Value(section, key);
-    if (v) return CutAnsi(*v, kTextMax);
+    if (v) return CutAnsi(*v, kTextMax, text.code_page());
     return v;
   };
   auto utf16 = [&](const char* key, bool empty_ok, auto& field) -> bool {
     auto v = get(key);
     if (!v) return false;
     if (v->empty() && !empty_ok) return false;
-    auto wide = platform::AnsiToUtf16(*v);
+    auto wide = platform::ToUtf16(*v, text.code_page());
     if (!wide) return false;
     CopyToField(*wide, field);
     return true;
@@ -423,7 +430,7 @@ PaperReadOutcome ReadSourcePaper(const SourceText& text, int k, SourcePaper& tar
   target.byReserved001 = *reserved;
   auto compatible = text.Value(section, "nCompatiblePaperSizes");
   if (!compatible) return fail("nCompatiblePaperSizes", "missing");
-  target.nCompatiblePaperSizes = CutAnsi(*compatible, kCompatibleMax);
+  target.nCompatiblePaperSizes = CutAnsi(*compatible, kCompatibleMax, text.code_page());
   target.dwPaperAbility01 = ProfileIntValue(get("dwPaperAbility01"), 0);
   target.dwPaperAbility02 = ProfileIntValue(get("dwPaperAbility02"), 0);
   target.byEnergyRank = static_cast<std::uint8_t>(ProfileIntValue(get("byEnergyRank"), 0));

@@ -80,18 +80,21 @@ inline constexpr int kMaxListPapers = 100;
 // reads only its own section. Lookups follow the profile engine's rules.
 class SourceText {
  public:
-  explicit SourceText(std::string bytes);
-  static Result<SourceText> Load(const std::filesystem::path& path);
+  // Text in `code_page`; 0 takes the user's ANSI code page, asked once here.
+  explicit SourceText(std::string bytes, std::uint32_t code_page = 0);
+  static Result<SourceText> Load(const std::filesystem::path& path, std::uint32_t code_page = 0);
 
   // The value with blanks and one pair of quotes removed; nullopt when the
   // section or the key is missing.
   std::optional<std::string> Value(std::string_view section, std::string_view key) const;
   bool HasSection(std::string_view section) const;
   std::string_view bytes() const { return text_; }
+  std::uint32_t code_page() const { return code_page_; }
 
  private:
   std::string_view SectionText(std::string_view section) const;
   std::string text_;
+  std::uint32_t code_page_;
   struct Section {
     std::string upper_name;
     std::size_t begin, end;  // header line up to the next header line
@@ -102,10 +105,12 @@ class SourceText {
 // The text of the whole file: comment block, Version, Model and one section
 // per paper whose preset flag is 0, numbered from Paper00 in array order.
 // Fails (nothing is written by WriteSource) when a value cannot be written as
-// it is: a line break in a value, a name without ANSI form.
-Result<std::string> FormatSource(const SourceHeader& header, std::span<const SourcePaper> papers);
+// it is: a line break in a value, a name without ANSI form. `code_page` 0 is
+// the user's ANSI code page.
+Result<std::string> FormatSource(const SourceHeader& header, std::span<const SourcePaper> papers,
+                                 std::uint32_t code_page = 0);
 Status WriteSource(const std::filesystem::path& path, const SourceHeader& header,
-                   std::span<const SourcePaper> papers);
+                   std::span<const SourcePaper> papers, std::uint32_t code_page = 0);
 
 // Reads the eighteen header values in file order into `header`, stopping at the
 // first one missing or empty: the values before it are taken, the later keep
@@ -130,9 +135,9 @@ PaperReadOutcome ReadSourcePaper(const SourceText& text, int k, SourcePaper& tar
 // first non-digit; "abc" is 0). `fallback` for missing or empty.
 std::uint32_t ProfileIntValue(const std::optional<std::string>& value, std::int32_t fallback);
 
-// `text` cut to at most `max_bytes` without splitting a character of the ANSI
-// code page.
-std::string CutAnsi(std::string_view text, std::size_t max_bytes);
+// `text` cut to at most `max_bytes` without splitting a character of
+// `code_page`.
+std::string CutAnsi(std::string_view text, std::size_t max_bytes, std::uint32_t code_page);
 // UTF-16 cut to at most `max_units` without splitting a surrogate pair.
 std::u16string CutUtf16(std::u16string_view text, std::size_t max_units);
 
