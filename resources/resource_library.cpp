@@ -4,6 +4,7 @@
 #include <cctype>
 
 #include "platform/files.h"
+#include "platform/module.h"
 #include "resources/byte_io.h"
 
 namespace klm::res {
@@ -71,6 +72,14 @@ Result<ResourceLibrary> ResourceLibrary::Open(const std::filesystem::path& path)
                                              bytes.error().message);
   }
   return FromBytes(std::move(*bytes), resolved.string());
+}
+
+Result<ResourceLibrary> ResourceLibrary::LoadAsData(const std::filesystem::path& path) {
+  auto module = platform::LoadModuleAsData(path);
+  if (!module) return module.error();
+  const std::filesystem::path file = platform::ModulePath(*module);
+  (void)platform::FreeModule(*module);  // the bytes are read whole; no handle needs to stay
+  return Open(file);
 }
 
 Result<ResourceLibrary> ResourceLibrary::FromBytes(std::vector<std::uint8_t> bytes, std::string origin) {

@@ -67,6 +67,11 @@ class ResourceLibrary {
   // ASCII case, as modules load on the platform. ERROR_FILE_NOT_FOUND when
   // missing, ERROR_BAD_EXE_FORMAT when the bytes are not a library.
   static Result<ResourceLibrary> Open(const std::filesystem::path& path);
+  // The library as the programs load it, "as a data file": a bare name
+  // ("KLM71ut.dll") is looked for beside the program, then in the current
+  // folder; a path names the file (any letter case). ERROR_MOD_NOT_FOUND when
+  // no file fits.
+  static Result<ResourceLibrary> LoadAsData(const std::filesystem::path& path);
   // ERROR_BAD_EXE_FORMAT for anything but a whole, well-formed library.
   static Result<ResourceLibrary> FromBytes(std::vector<std::uint8_t> bytes, std::string origin = "memory");
 
