@@ -23,8 +23,9 @@ class RealClock final : public Clock {
     std::mutex m;
     std::condition_variable_any cv;
     std::unique_lock lock(m);
-    // wait_for returns the predicate: true means the stop came first.
-    return !cv.wait_for(lock, stop, std::chrono::milliseconds(ms), [] { return false; });
+    // Wakes early only for the stop; the predicate never holds.
+    cv.wait_for(lock, stop, std::chrono::milliseconds(ms), [] { return false; });
+    return !stop.stop_requested();
   }
 };
 

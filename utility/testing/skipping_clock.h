@@ -23,6 +23,10 @@ class SkippingClock final : public Clock {
     skipped_ += ms;
     return !stop.stop_requested();
   }
+  void ClearWaits() {
+    std::lock_guard lock(m_);
+    waits_.clear();
+  }
   std::vector<std::uint32_t> waits() const {
     std::lock_guard lock(m_);
     return waits_;
