@@ -5,11 +5,11 @@ set(KLM71_WARNINGS -Wall -Wextra -Wpedantic -Wshadow -Wno-missing-field-initiali
 # klm71_test(NAME SOURCES... LIBS...) : one GoogleTest executable registered with CTest.
 function(klm71_test name)
   cmake_parse_arguments(T "" "" "SOURCES;LIBS" ${ARGN})
-  add_executable(${name} ${T_SOURCES})
+  add_executable(${name} ${T_SOURCES} ${PROJECT_SOURCE_DIR}/cmake/testing/test_environment.cpp)
   target_compile_options(${name} PRIVATE ${KLM71_WARNINGS})
   target_link_libraries(${name} PRIVATE ${T_LIBS} GTest::gtest GTest::gtest_main GTest::gmock)
   gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60
-    PROPERTIES ENVIRONMENT "KLM71_BUILD_BIN=${CMAKE_BINARY_DIR}/bin;QT_QPA_PLATFORM=offscreen")
+    PROPERTIES ENVIRONMENT "KLM71_BUILD_BIN=${CMAKE_BINARY_DIR}/bin")
 endfunction()
 
 # klm71_fuzz(NAME SOURCES... LIBS...) : a libFuzzer target, only in the fuzz preset.

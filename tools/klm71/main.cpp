@@ -92,6 +92,7 @@ int main(int argc, char** argv) {
   CLI::App app{"klm71: install the Koravel LM-7100 package into a machine root and administer its printers.\n"
                "The machine root is $KLM71_ROOT, else $XDG_DATA_HOME/klm71, else ~/.local/share/klm71."};
   app.require_subcommand(1);
+  app.fallthrough();  // --json may follow the subcommand
   cli::Output out;
   app.add_flag("--json", out.json, "Print JSON for scripts");
   int rc = 0;
