@@ -32,10 +32,15 @@ const PackageFile kProgramFiles[] = {
     {"KLM71ct", {"KLM71ct"}},
     {"KLM71ut", {"KLM71ut"}},
     {"qmfilo.so", {"qmfilo.so"}},
+    // Resource libraries, read as data files.
+    {"KLM71r.dll", {"KLM71r.dll"}},
+    {"KLM71ui.res", {"KLM71ui.res"}},
+    {"KLM71ct.dll", {"KLM71ct.dll"}},
+    {"KLM71ut.dll", {"KLM71ut.dll"}},
 };
 
 // Files of share/klm71 copied as they are (the paper data has its own step).
-const char* kDataFiles[] = {"KLM71r.dll", "KLM71ct.dll", "KLM71ut.dll", "KLM71v.chm"};
+const char* kDataFiles[] = {"KLM71v.chm"};
 
 Status CopyInto(const fs::path& from, const fs::path& to) {
   std::error_code ec;
@@ -97,11 +102,13 @@ Result<InstallReport> Install(const fs::path& package_dir) {
       report.placed.push_back(name);
     }
   }
-  // The spooler's own library, which the driver asks for by the system path.
-  if (fs::exists(package_dir / "spoolss.so")) {
-    if (auto s = CopyInto(package_dir / "spoolss.so", platform::SystemDirectory() / "spoolss.so"); !s)
-      return s.error();
-    report.placed.push_back("spoolss.so (system)");
+  // The system's own libraries the driver asks for by the system path (the
+  // spooler's impersonation calls, the common property sheet), with the
+  // platform library they link.
+  for (const char* name : {"spoolss.so", "compstui.so", "libklm71_platform.so"}) {
+    if (!fs::exists(package_dir / name)) continue;
+    if (auto s = CopyInto(package_dir / name, platform::SystemDirectory() / name); !s) return s.error();
+    report.placed.push_back(std::string(name) + " (system)");
   }
 
   fs::path share = package_dir.parent_path() / "share" / "klm71";
