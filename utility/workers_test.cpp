@@ -88,8 +88,12 @@ TEST_F(Workers, SettingWorkersOnEveryPortKindStoreWhatThePrinterKeeps) {
     WorkerOutcome out = RunWorker(c.command, state, reports.Sink(), Services());
     ASSERT_TRUE(out.succeeded) << c.port << ": " << reports.list.back().detail;
     ApplyOutcome(c.command, out, state);
-    if (c.command != WorkerCommand::PowerOn) EXPECT_EQ(state.current_command_system, c.command == WorkerCommand::Initialise ? 0u : 1u) << c.port;
-    if (c.command != WorkerCommand::CommandSystem) EXPECT_EQ(state.current_power_on, 0u) << c.port;
+    if (c.command != WorkerCommand::PowerOn) {
+      EXPECT_EQ(state.current_command_system, c.command == WorkerCommand::Initialise ? 0u : 1u) << c.port;
+    }
+    if (c.command != WorkerCommand::CommandSystem) {
+      EXPECT_EQ(state.current_power_on, 0u) << c.port;
+    }
     EXPECT_EQ(reports.Progress().back(), 100u);
     if (c.command == WorkerCommand::Initialise && c.port == std::string("COM1:")) {
       EXPECT_EQ(SettingTraffic(), (std::vector<Bytes>{kMode, kMode, {0x1B, 0x69, 0x55, 0x70, 0x00, 0x00},
@@ -171,10 +175,15 @@ TEST_F(Workers, FailuresCarryTheirIdAndTheWorkersOwnErrorAfterThePortIsClosed) {
     EXPECT_EQ(last.kind, Kind::Failure) << c.name;
     EXPECT_EQ(last.value, c.failure_id) << c.name;
     EXPECT_EQ(last.error_code, out.error_code) << c.name;
-    if (c.map_port) EXPECT_TRUE(port_free_at_failure) << c.name;
+    if (c.map_port) {
+      EXPECT_TRUE(port_free_at_failure) << c.name;
+    }
     ApplyOutcome(c.command, out, state);
-    if (c.command == WorkerCommand::CommandSystem) EXPECT_EQ(state.current_command_system, kUnknownCommandSystem) << c.name;
-    else EXPECT_EQ(state.current_power_on, kUnknownPowerOn) << c.name;
+    if (c.command == WorkerCommand::CommandSystem) {
+      EXPECT_EQ(state.current_command_system, kUnknownCommandSystem) << c.name;
+    } else {
+      EXPECT_EQ(state.current_power_on, kUnknownPowerOn) << c.name;
+    }
     sim_.reset();
   }
 }
@@ -281,8 +290,11 @@ TEST_F(Workers, PortKind4StartsNoWorkerForTheSettingCommands) {
     after.current_power_on = 1;
     ApplyOutcome(c, NoWorkerOutcome(), after);
     EXPECT_EQ(NoWorkerOutcome().failure_id, failure::kStatusFailed);
-    if (c == WorkerCommand::CommandSystem) EXPECT_EQ(after.current_command_system, kUnknownCommandSystem);
-    else EXPECT_EQ(after.current_power_on, kUnknownPowerOn);
+    if (c == WorkerCommand::CommandSystem) {
+      EXPECT_EQ(after.current_command_system, kUnknownCommandSystem);
+    } else {
+      EXPECT_EQ(after.current_power_on, kUnknownPowerOn);
+    }
   }
   EXPECT_EQ(PrinterPort(), "LPT1:");
 }

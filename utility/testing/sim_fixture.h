@@ -33,7 +33,9 @@ class SimFixture : public ::testing::Test {
     ASSERT_TRUE(engine) << engine.error().message;
     sim_ = std::move(*engine);
     ASSERT_TRUE(platform::MapPort(serial_device, sim_->serial_path()));
-    if (!usb_port.empty()) ASSERT_TRUE(platform::MapPort(usb_port, sim_->usb_path()));
+    if (!usb_port.empty()) {
+      ASSERT_TRUE(platform::MapPort(usb_port, sim_->usb_path()));
+    }
     sim_->Start();
   }
 
