@@ -2,6 +2,7 @@
 
 #include <cstring>
 #include <string>
+#include <type_traits>
 
 namespace klm::converter {
 namespace {
@@ -62,9 +63,11 @@ Entry BuildEntry(const PaperRegRecord& reg, std::uint16_t pin_offset_left) {
   w.U16(reg.nAfterFeedPlus);
   w.U16(reg.wPafMediaID);
   // Each 10-byte block loses its second byte.
-  for (const paperdata::PresetBlock& block : reg.PresetBlkPos) {
-    w.U8(block.kind);
-    for (std::uint16_t v : block.value) w.U16(v);
+  // Indexed, not by reference: the packed fields may be misaligned.
+  for (std::size_t k = 0; k < std::extent_v<decltype(reg.PresetBlkPos)>; ++k) {
+    w.U8(reg.PresetBlkPos[k].kind);
+    for (std::size_t j = 0; j < std::extent_v<decltype(paperdata::PresetBlock::value)>; ++j)
+      w.U16(reg.PresetBlkPos[k].value[j]);
   }
   w.Bytes(reg.MediaAtrInfo);
   w.Bytes(reg.reserved_12_);
