@@ -29,3 +29,9 @@ klm71_test(driver_context_test
   LIBS klm71_driver_core ${CMAKE_DL_LIBS})
 target_compile_definitions(driver_context_test PRIVATE KLM71_DATA_SOURCE_DIR="${PROJECT_SOURCE_DIR}/data")
 add_dependencies(driver_context_test klm71_paperdata KLM71pc)
+
+# Through the built package: klm71 install, klm71 printer add, KLM71ui loaded.
+klm71_test(driver_library_test
+  SOURCES ${CMAKE_CURRENT_LIST_DIR}/driver_library_test.cpp
+  LIBS klm71_platform)
+add_dependencies(driver_library_test klm71 KLM71ui klm71_spoolss klm71_paperdata KLM71pc klm71_data)

@@ -216,6 +216,16 @@ TEST_F(EventMachine, CacheRefreshCopiesAsTheSpoolerAndGivesTheIdentityBack) {
   (void)platform::FreeModule(*spooler);
 }
 
+TEST_F(EventMachine, CacheRefreshWithoutAdministrationStillNamesTheInformationLibrary) {
+  InstallSpooler("spoolss.so");
+  SetKeyValue("MonitorDisplay", RegValue::Dword(2));
+  setenv("KLM71_ADMIN", "0", 1);
+  EXPECT_EQ(PrinterEvent(kPrinter16, PRINTER_EVENT_CACHE_REFRESH, 0, 0), 1);
+  setenv("KLM71_ADMIN", "1", 1);
+  EXPECT_FALSE(Data("MonitorDisplay")) << "storing printer data needs administration";
+  EXPECT_TRUE(platform::RegQueryValue(Hive::LocalMachine, kKey, "Info Dll"));
+}
+
 TEST_F(EventMachine, CacheRefreshWithoutTheImpersonationEntryAnswersFalseAndChangesNothing) {
   SetKeyValue("MonitorDisplay", RegValue::Dword(2));
   EXPECT_EQ(PrinterEvent(kPrinter16, PRINTER_EVENT_CACHE_REFRESH, 0, 0), 0) << "no spooler library";
