@@ -75,7 +75,7 @@ TEST(InstallPaperData, PlacesAWorkingCatalogueAndKeepsTheUsersFiles) {
   ASSERT_TRUE(InstallPaperData(dir, BinDir(), ShareDir()));
   const auto after = InstalledCatalogue();
   ASSERT_EQ(after.size(), presets.size() + 1);
-  EXPECT_EQ(after.back().head.nPaperSize, 513);
+  EXPECT_EQ(+after.back().head.nPaperSize, 513);
 }
 
 TEST(InstallPaperData, FailsWithoutTheBuiltFiles) {

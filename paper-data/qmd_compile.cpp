@@ -112,31 +112,37 @@ void BuildModel(const SourceText& text, Checker& c, ModelRecord& m) {
     if (wide) CopyToField(*wide, m.dmDeviceName);
     else c.Problem("dmDeviceName", "not text of the ANSI code page");
   }
-  auto u32 = [&](const char* key, std::uint32_t& field) {
+  // Packed fields are assigned, never bound to references: many sit on odd
+  // addresses.
+  auto number = [&](const char* key, long long lo, long long hi) -> std::optional<long long> {
     const std::string v = value(key);
-    if (v.empty()) return;
-    if (auto n = c.Number(key, v, 0, kU32Max)) field = static_cast<std::uint32_t>(*n);
+    if (v.empty()) return std::nullopt;
+    return c.Number(key, v, lo, hi);
   };
-  u32("dwHeadPinNum", m.dwHeadPinNum);
-  u32("dwDeviceAbility01", m.dwDeviceAbility01);
-  u32("dwDeviceAbility02", m.dwDeviceAbility02);
-  auto u16 = [&](const char* key, std::uint16_t& field) {
-    const std::string v = value(key);
-    if (v.empty()) return;
-    if (auto n = c.Number(key, v, 0, kU16Max)) field = static_cast<std::uint16_t>(*n);
-  };
-  u16("wMinCopies", m.wMinCopies);
-  u16("wMaxCopies", m.wMaxCopies);
-  u16("wMinCutEveryNum", m.wMinCutEveryNum);
-  u16("wMaxCutEveryNum", m.wMaxCutEveryNum);
-  auto i16 = [&](const char* key, std::int16_t& field) {
-    const std::string v = value(key);
-    if (v.empty()) return;
-    if (auto n = c.Number(key, v, kI16Min, 32767)) field = static_cast<std::int16_t>(*n);
-  };
-  i16("nDefaultPaperSize", m.nDefaultPaperSize);
-  i16("nDefaultPaperLength", m.nDefaultPaperLength);
-  i16("nDefaultPaperLengthRes", m.nDefaultPaperLengthRes);
+  if (auto n = number("dwHeadPinNum", 0, kU32Max)) m.dwHeadPinNum = static_cast<std::uint32_t>(*n);
+  if (auto n = number("dwDeviceAbility01", 0, kU32Max)) {
+    m.dwDeviceAbility01 = static_cast<std::uint32_t>(*n);
+  }
+  if (auto n = number("dwDeviceAbility02", 0, kU32Max)) {
+    m.dwDeviceAbility02 = static_cast<std::uint32_t>(*n);
+  }
+  if (auto n = number("wMinCopies", 0, kU16Max)) m.wMinCopies = static_cast<std::uint16_t>(*n);
+  if (auto n = number("wMaxCopies", 0, kU16Max)) m.wMaxCopies = static_cast<std::uint16_t>(*n);
+  if (auto n = number("wMinCutEveryNum", 0, kU16Max)) {
+    m.wMinCutEveryNum = static_cast<std::uint16_t>(*n);
+  }
+  if (auto n = number("wMaxCutEveryNum", 0, kU16Max)) {
+    m.wMaxCutEveryNum = static_cast<std::uint16_t>(*n);
+  }
+  if (auto n = number("nDefaultPaperSize", kI16Min, 32767)) {
+    m.nDefaultPaperSize = static_cast<std::int16_t>(*n);
+  }
+  if (auto n = number("nDefaultPaperLength", kI16Min, 32767)) {
+    m.nDefaultPaperLength = static_cast<std::int16_t>(*n);
+  }
+  if (auto n = number("nDefaultPaperLengthRes", kI16Min, 32767)) {
+    m.nDefaultPaperLengthRes = static_cast<std::int16_t>(*n);
+  }
   const std::string count_text = value("wResolutionNum");
   const std::string list_text = value("wResolutions");
   if (count_text.empty() || list_text.empty()) return;
@@ -228,22 +234,23 @@ PaperBuild BuildPaperRecords(const SourcePaper& p, std::uint32_t code_page) {
   reg.nMaxFeed = h.nMaxFeed;
   reg.nMaxLength = h.nMaxLength;
   reg.nMinLength = h.nMinLength;
-  auto byte = [&](const char* key, const std::string& text, std::uint8_t& field) {
-    if (auto v = c.Number(key, text, 0, 255)) field = static_cast<std::uint8_t>(*v);
+  // Assigned, never bound to references: these fields sit on odd addresses.
+  auto byte = [&](const char* key, const std::string& text) {
+    return static_cast<std::uint8_t>(c.Number(key, text, 0, 255).value_or(0));
   };
-  auto word = [&](const char* key, const std::string& text, std::uint16_t& field) {
-    if (auto v = c.Number(key, text, kI16Min, kU16Max)) field = static_cast<std::uint16_t>(*v);
+  auto word = [&](const char* key, const std::string& text) {
+    return static_cast<std::uint16_t>(c.Number(key, text, kI16Min, kU16Max).value_or(0));
   };
-  byte("byHeadDivide", p.byHeadDivide, reg.byHeadDivide);
+  reg.byHeadDivide = byte("byHeadDivide", p.byHeadDivide);
   reg.byTypeLow = static_cast<std::uint8_t>(h.nType);
   reg.byEnergyRank = p.byEnergyRank;
-  byte("byRollWidMm", p.byRollWidMm, reg.byRollWidMm);
-  byte("nSensorID", p.nSensorID, reg.nSensorID);
-  word("nDieStartPlus", p.nDieStartPlus, reg.nDieStartPlus);
-  word("nDieStartRevPlus", p.nDieStartRevPlus, reg.nDieStartRevPlus);
-  word("wDieStartFwdPlus", p.wDieStartFwdPlus, reg.wDieStartFwdPlus);
-  word("nAfterFeedPlus", p.nAfterFeedPlus, reg.nAfterFeedPlus);
-  word("wPafMediaID", p.wPafMediaID, reg.wPafMediaID);
+  reg.byRollWidMm = byte("byRollWidMm", p.byRollWidMm);
+  reg.nSensorID = byte("nSensorID", p.nSensorID);
+  reg.nDieStartPlus = word("nDieStartPlus", p.nDieStartPlus);
+  reg.nDieStartRevPlus = word("nDieStartRevPlus", p.nDieStartRevPlus);
+  reg.wDieStartFwdPlus = word("wDieStartFwdPlus", p.wDieStartFwdPlus);
+  reg.nAfterFeedPlus = word("nAfterFeedPlus", p.nAfterFeedPlus);
+  reg.wPafMediaID = word("wPafMediaID", p.wPafMediaID);
   const std::pair<const char*, const std::string*> blocks[6] = {
       {"PresetBlkPos1_1", &p.PresetBlkPos1_1}, {"PresetBlkPos2_1", &p.PresetBlkPos2_1},
       {"PresetBlkPos2_2", &p.PresetBlkPos2_2}, {"PresetBlkPos3_1", &p.PresetBlkPos3_1},

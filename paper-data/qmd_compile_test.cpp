@@ -39,15 +39,15 @@ TEST_F(CompileTest, ShippedCatalogueCompilesAndHasWhatThePartsNeed) {
   for (const auto& p : outcome.problems) ADD_FAILURE() << p;
   ASSERT_TRUE(outcome.qmd);
   const CompiledQmd& qmd = *outcome.qmd;
-  EXPECT_EQ(qmd.model.bySeriesCode, '5');
-  EXPECT_EQ(qmd.model.byModelCode, '1');
+  EXPECT_EQ(+qmd.model.bySeriesCode, '5');
+  EXPECT_EQ(+qmd.model.byModelCode, '1');
   EXPECT_EQ(FieldText(qmd.model.dmDeviceName), u"Koravel LM-7100");
-  EXPECT_EQ(qmd.model.dwHeadPinNum, 1296u);
-  EXPECT_EQ(qmd.model.nDefaultPaperSize, 366);
-  EXPECT_EQ(qmd.model.nDefaultPaperLength, 1528);
-  EXPECT_EQ(qmd.model.nDefaultPaperLengthRes, 1805);  // 152.8 mm at 300 dpi, rounded
-  EXPECT_EQ(qmd.model.wXResolution, 300);
-  EXPECT_EQ(qmd.model.wYResolution, 300);
+  EXPECT_EQ(+qmd.model.dwHeadPinNum, 1296u);
+  EXPECT_EQ(+qmd.model.nDefaultPaperSize, 366);
+  EXPECT_EQ(+qmd.model.nDefaultPaperLength, 1528);
+  EXPECT_EQ(+qmd.model.nDefaultPaperLengthRes, 1805);  // 152.8 mm at 300 dpi, rounded
+  EXPECT_EQ(+qmd.model.wXResolution, 300);
+  EXPECT_EQ(+qmd.model.wYResolution, 300);
   ASSERT_GE(qmd.papers.size(), 20u);
   ASSERT_LE(qmd.papers.size(), 30u);
 
@@ -60,8 +60,8 @@ TEST_F(CompileTest, ShippedCatalogueCompilesAndHasWhatThePartsNeed) {
     EXPECT_FALSE(h.nPaperSize >= 317 && h.nPaperSize <= 339) << "user-format id " << h.nPaperSize;
     types.insert(h.nType);
     // Dots are the 0.1 mm values at 300 dpi, rounded.
-    EXPECT_EQ(h.nPaperWidthRes, (h.nPaperWidth * 300 + 127) / 254) << h.nPaperSize;
-    EXPECT_EQ(h.nPaperLengthRes, (h.nPaperLength * 300 + 127) / 254) << h.nPaperSize;
+    EXPECT_EQ(+h.nPaperWidthRes, (h.nPaperWidth * 300 + 127) / 254) << h.nPaperSize;
+    EXPECT_EQ(+h.nPaperLengthRes, (h.nPaperLength * 300 + 127) / 254) << h.nPaperSize;
     EXPECT_EQ((h.nType & 0x3F) == 10, h.nPaperLength == 0) << h.nPaperSize;
     EXPECT_LE(h.wPinOffsetLeft + h.nImageAreaWidthRes + h.wPinOffsetRight, 1296);
     split |= h.wSplit >= 1 && p.record.nCompatiblePaperSizes != 0;
@@ -79,8 +79,8 @@ TEST_F(CompileTest, ShippedCatalogueCompilesAndHasWhatThePartsNeed) {
   const PaperRecordHead& def = by_id.at(366)->record.head;
   EXPECT_EQ(FieldText(def.szPaperName_mm), u"102mm x 152mm");
   EXPECT_EQ(FieldText(def.szPaperName_inch), u"4\" x 6\"");
-  EXPECT_EQ(def.nPaperWidth, 1016);
-  EXPECT_EQ(def.nPaperLength, 1528);
+  EXPECT_EQ(+def.nPaperWidth, 1016);
+  EXPECT_EQ(+def.nPaperLength, 1528);
 }
 
 TEST_F(CompileTest, ShippedSourcesAreExactlyWhatTheWriterWrites) {
@@ -146,29 +146,29 @@ TEST_F(CompileTest, LevelFourFieldsComeFromTheirSourceKeys) {
   PaperBuild build = BuildPaperRecords(p);
   ASSERT_TRUE(build.problems.empty());
   const PaperRegRecord& r = build.paper.reg;
-  EXPECT_EQ(r.nPaperWidth, 620);
-  EXPECT_EQ(r.nPaperLength, 290);
-  EXPECT_EQ(r.lblPitchDot, 378);
-  EXPECT_EQ(r.markNoChkValu, 193);
-  EXPECT_EQ(r.byHeadDivide, 0x0a);
-  EXPECT_EQ(r.byEnergyRank, 2);
-  EXPECT_EQ(r.byRollWidMm, 65);
-  EXPECT_EQ(r.nSensorID, 2);
-  EXPECT_EQ(r.nDieStartPlus, 0xFFFD);
-  EXPECT_EQ(r.nDieStartRevPlus, 16);
-  EXPECT_EQ(r.wDieStartFwdPlus, 65535);
-  EXPECT_EQ(r.nAfterFeedPlus, 24);
-  EXPECT_EQ(r.wPafMediaID, 513);
-  EXPECT_EQ(r.PresetBlkPos[5].kind, 3);
-  EXPECT_EQ(r.PresetBlkPos[5].value[0], 800);
-  EXPECT_EQ(r.PresetBlkPos[5].value[2], 0xFFFF);
-  EXPECT_EQ(r.MediaAtrInfo[2], 255);
-  EXPECT_EQ(r.MediaAtrInfo[3], 0);
-  EXPECT_EQ(r.reserved_12_[0], 18);
+  EXPECT_EQ(+r.nPaperWidth, 620);
+  EXPECT_EQ(+r.nPaperLength, 290);
+  EXPECT_EQ(+r.lblPitchDot, 378);
+  EXPECT_EQ(+r.markNoChkValu, 193);
+  EXPECT_EQ(+r.byHeadDivide, 0x0a);
+  EXPECT_EQ(+r.byEnergyRank, 2);
+  EXPECT_EQ(+r.byRollWidMm, 65);
+  EXPECT_EQ(+r.nSensorID, 2);
+  EXPECT_EQ(+r.nDieStartPlus, 0xFFFD);
+  EXPECT_EQ(+r.nDieStartRevPlus, 16);
+  EXPECT_EQ(+r.wDieStartFwdPlus, 65535);
+  EXPECT_EQ(+r.nAfterFeedPlus, 24);
+  EXPECT_EQ(+r.wPafMediaID, 513);
+  EXPECT_EQ(+r.PresetBlkPos[5].kind, 3);
+  EXPECT_EQ(+r.PresetBlkPos[5].value[0], 800);
+  EXPECT_EQ(+r.PresetBlkPos[5].value[2], 0xFFFF);
+  EXPECT_EQ(+r.MediaAtrInfo[2], 255);
+  EXPECT_EQ(+r.MediaAtrInfo[3], 0);
+  EXPECT_EQ(+r.reserved_12_[0], 18);
   EXPECT_EQ(std::string(r.szSizeMM), "62mm x 29mm");
   EXPECT_EQ(std::string(r.szPaperName), "62mm x 29mm");
-  EXPECT_EQ(r.dwVirtualOffsets, 0x0007FFF4u);  // X -12 low, Y 7 high
-  EXPECT_EQ(build.paper.record.nCompatiblePaperSizes, 346);
+  EXPECT_EQ(+r.dwVirtualOffsets, 0x0007FFF4u);  // X -12 low, Y 7 high
+  EXPECT_EQ(+build.paper.record.nCompatiblePaperSizes, 346);
 }
 
 }  // namespace

@@ -19,9 +19,11 @@ inline constexpr std::uint32_t kQmdMaxPapers = 100;
 
 // One paper as the file stores it: the level-5 and the level-4 record. Level 1
 // is derived from level 5.
+// The records are packed (alignment 1); the alignment here keeps their UTF-16
+// fields on even addresses in a vector of papers.
 struct CompiledPaper {
-  PaperRecord record{};
-  PaperRegRecord reg{};
+  alignas(8) PaperRecord record{};
+  alignas(8) PaperRegRecord reg{};
 };
 
 struct CompiledQmd {

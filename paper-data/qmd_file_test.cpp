@@ -39,7 +39,7 @@ TEST(QmdFile, RoundTripGivesTheSameBytes) {
   auto parsed = ParseQmd(bytes);
   ASSERT_TRUE(parsed) << parsed.error().message;
   EXPECT_EQ(SerializeQmd(*parsed), bytes);
-  EXPECT_EQ(parsed->papers[1].record.head.nPaperSize, 514);
+  EXPECT_EQ(+parsed->papers[1].record.head.nPaperSize, 514);
 }
 
 TEST(QmdFile, EveryTruncationAndEveryBitFlipIsRefused) {
@@ -48,7 +48,7 @@ TEST(QmdFile, EveryTruncationAndEveryBitFlipIsRefused) {
   for (std::size_t n = 0; n < bytes.size(); ++n) {
     auto parsed = ParseQmd(std::span(bytes).first(n));
     ASSERT_FALSE(parsed) << "truncated to " << n;
-    EXPECT_EQ(parsed.error().code, ERROR_INVALID_DATA);
+    EXPECT_EQ(+parsed.error().code, ERROR_INVALID_DATA);
   }
   auto copy = bytes;
   for (std::size_t i = 0; i < copy.size(); ++i) {
@@ -108,7 +108,7 @@ TEST(QmdFile, LevelOneMovesTheTailFields) {
   std::memcpy(&ability, raw + 244, 4);
   EXPECT_EQ(compatible, 346);
   EXPECT_EQ(ability, 0x2u);
-  EXPECT_EQ(r1.dwPaperAbility02, 0x7u);
+  EXPECT_EQ(+r1.dwPaperAbility02, 0x7u);
 }
 
 }  // namespace

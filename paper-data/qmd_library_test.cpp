@@ -258,7 +258,7 @@ TEST_F(LibraryTest, ReaderWrapperServesBothInstallNames) {
   auto a = ReadPaperDataA(data_dir_ / "KLM71i3.dll", "klm71ad.qmd", levels);
   ASSERT_TRUE(a) << a.error().message;
   EXPECT_TRUE(a->model_ok);
-  EXPECT_EQ(a->model.bySeriesCode, '5');
+  EXPECT_EQ(+a->model.bySeriesCode, '5');
   ASSERT_EQ(a->levels.size(), 2u);
   for (const PaperLevelData& level : a->levels) {
     EXPECT_FALSE(level.query_ok);
@@ -266,13 +266,13 @@ TEST_F(LibraryTest, ReaderWrapperServesBothInstallNames) {
     EXPECT_EQ(level.count, 2u);
     EXPECT_TRUE(level.filled);
   }
-  EXPECT_EQ(RecordsOf<PaperRegRecord>(a->levels[0])[1].wPafMediaID, 514);
-  EXPECT_EQ(RecordsOf<PaperRecord1>(a->levels[1])[0].head.wPinOffsetLeft, 550);
+  EXPECT_EQ(+RecordsOf<PaperRegRecord>(a->levels[0])[1].wPafMediaID, 514);
+  EXPECT_EQ(+RecordsOf<PaperRecord1>(a->levels[1])[0].head.wPinOffsetLeft, 550);
 
   const std::uint32_t level5[] = {5};
   auto w = ReadPaperDataW(data_dir_ / "klm71i6.DLL", u"klm71ad.qmd", level5);
   ASSERT_TRUE(w);
-  EXPECT_EQ(RecordsOf<PaperRecord>(w->levels[0]).size(), 2u);
+  EXPECT_EQ(+RecordsOf<PaperRecord>(w->levels[0]).size(), 2u);
   auto missing = ReadPaperDataW(data_dir_ / "KLM71i9.dll", u"klm71ad.qmd", level5);
   ASSERT_FALSE(missing);
   EXPECT_EQ(missing.error().code, ERROR_MOD_NOT_FOUND);
