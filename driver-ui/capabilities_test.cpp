@@ -13,6 +13,7 @@
 
 #include "driver-ui/devmode_init.h"
 #include "driver-ui/devmode_layout.h"
+#include "driver-ui/devmode_merge.h"
 #include "driver-ui/fixed_text.h"
 #include "driver-ui/print_query.h"
 #include "driver-ui/user_formats.h"
@@ -236,6 +237,62 @@ TEST_F(InstalledDriver, CapabilitiesSurviveAHostileDevmode) {
   const std::uint32_t n = Caps(DC_PAPERSIZE, sizes.data(), &d);
   ASSERT_NE(n, kFailed);
   ASSERT_LE(n, 64u);
+}
+
+TEST_F(InstalledDriver, QueriesStartFromThePrintersDefaultDevmode) {
+  Devmode printer_default = DriverDefault();
+  printer_default.pub.dmPaperSize = 345;  // the 62 mm tape
+  {
+    platform::ScopedPrinter admin(*platform::OpenPrinter(kPrinter, platform::PRINTER_ALL_ACCESS));
+    ASSERT_TRUE(platform::SetPrinterDevmode(admin.get(), printer_default.Bytes()));
+  }
+  char16_t name[64] = {};
+  EXPECT_EQ(Caps(DC_MEDIAREADY, name), 1u);
+  EXPECT_EQ(std::u16string(name), u"62mm");
+  // The caller's DEVMODE is merged on top.
+  Devmode caller = DriverDefault();
+  EXPECT_EQ(Caps(DC_MEDIAREADY, name, &caller), 1u);
+  EXPECT_EQ(std::u16string(name), u"102mm x 152mm");
+}
+
+TEST_F(InstalledDriver, MergeRefreshesBidiAndSetMediaAndTakesTheUsersDefault) {
+  auto standalone = ReadCatalogueStandalone(printer_);
+  ASSERT_TRUE(standalone);
+  const PaperCatalogue& catalogue = (*standalone)->catalogue;
+  // `klm71 printer add` makes a bidirectional printer; this one is not.
+  ASSERT_TRUE(platform::AddPrinter({"Plain", "Koravel LM-7100", "COM2:", platform::PRINTER_ATTRIBUTE_LOCAL}));
+  platform::ScopedPrinter plain(*platform::OpenPrinter("Plain"));
+  {
+    platform::ScopedPrinter admin(*platform::OpenPrinter(kPrinter, platform::PRINTER_ALL_ACCESS));
+    ASSERT_TRUE(platform::SetPrinterData(admin.get(), "SetMedia", platform::RegValue::Dword(0x101)));
+  }
+
+  Devmode in = DriverDefault();
+  in.priv.BidiEnabled = 7;
+  in.priv.SetMedia = 9;
+  Devmode w = DriverDefault();
+  ASSERT_TRUE(MergeDevmode(w, in.Bytes(), MakeMergeTables(printer_, catalogue, {}, 366)));
+  EXPECT_EQ(w.priv.BidiEnabled, 1);
+  EXPECT_EQ(w.priv.SetMedia, 1);
+  w = DriverDefault();
+  ASSERT_TRUE(MergeDevmode(w, in.Bytes(), MakeMergeTables(plain.get(), catalogue, {}, 366)));
+  EXPECT_EQ(w.priv.BidiEnabled, 0);  // no bidirectional attribute
+  EXPECT_EQ(w.priv.SetMedia, 9);     // no "SetMedia" value: the incoming one stays
+
+  // The per-user default stands in for a paper the catalogue lacks.
+  Devmode user = DriverDefault();
+  user.pub.dmPaperSize = 345;
+  user.priv.EntryId = static_cast<std::int16_t>(FindPaper(catalogue, 345).index);
+  ASSERT_TRUE(platform::SetUserDevmode(printer_, user.Bytes()));
+  const MergeTables t = MakeMergeTables(printer_, catalogue, {}, 366);
+  ASSERT_TRUE(t.user_default);
+  in.pub.dmPaperSize = 999;
+  w = DriverDefault();
+  ASSERT_TRUE(MergeDevmode(w, in.Bytes(), t));
+  EXPECT_EQ(w.pub.dmPaperSize, 345);
+  user.priv.Signature = 0;
+  ASSERT_TRUE(platform::SetUserDevmode(printer_, user.Bytes()));
+  EXPECT_FALSE(MakeMergeTables(printer_, catalogue, {}, 366).user_default);
 }
 
 DevmodePublic Portrait(std::int16_t width, std::int16_t length) {

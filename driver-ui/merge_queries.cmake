@@ -20,3 +20,5 @@ klm71_test(driver_queries_test
   LIBS klm71_driver_core)
 # The test installs the package with the klm71 command, so all it places is built first.
 add_dependencies(driver_queries_test klm71 KLM71ui klm71_paperdata KLM71pc klm71_data klm71_resource_files)
+
+klm71_fuzz(driver_merge_fuzz SOURCES devmode_merge_fuzz.cpp LIBS klm71_driver_core)
