@@ -158,6 +158,7 @@ TEST_F(InstalledDriver, PapersListEntriesCustomSizeAndTheGroupsUserFormats) {
   std::vector<char16_t> names(64 * count, u'?');
   ASSERT_EQ(Caps(DC_PAPERNAMES, names.data()), count);
   const auto name_of = [&](std::uint32_t i) { return std::u16string(names.data() + 64 * i); };
+  EXPECT_FALSE(name_of(count - 4).empty());  // the custom size, from the resource library
   EXPECT_EQ(name_of(count - 3), u"Shelf");
   EXPECT_EQ(name_of(count - 1), u"Box");
   EXPECT_EQ(names[64 * count - 1], 0);  // every slot zero-filled
@@ -197,8 +198,11 @@ TEST_F(InstalledDriver, BinsResolutionsAndBinNamesCutTo24Characters) {
   EXPECT_EQ(resolutions[1], 300);
   EXPECT_EQ(resolutions[2], -1);
 
-  InstallResourceLibrary("Automatic feed through the front slot");
+  // The installed resource library names the bin; a longer name is cut to its slot.
   std::vector<char16_t> name(30, u'?');
+  EXPECT_EQ(Caps(DC_BINNAMES, name.data()), 1u);
+  EXPECT_NE(name[0], 0);
+  InstallResourceLibrary("Automatic feed through the front slot");
   EXPECT_EQ(Caps(DC_BINNAMES), 1u);
   EXPECT_EQ(Caps(DC_BINNAMES, name.data()), 1u);
   EXPECT_EQ(std::u16string(name.data(), 24), u"Automatic feed through t");
