@@ -8,6 +8,8 @@
 #include "driver-ui/devmode_merge.h"
 #include "driver-ui/driver_strings.h"
 #include "driver-ui/fixed_text.h"
+#include "platform/codepage.h"
+#include "platform/locale.h"
 #include "platform/spooler.h"
 
 namespace klm::driver {
@@ -88,6 +90,14 @@ const PaperEntry& SelectedEntry(const Devmode& d, const PaperCatalogue& catalogu
   return entries[static_cast<std::size_t>(ResolveEntry(d, t).entry)];
 }
 
+// A user format's name; the code page is asked once per list, as asking the
+// locale costs more than converting a name.
+std::u16string FormatName(const UserFormat& f, std::uint32_t code_page) {
+  const std::string_view bytes(f.name, strnlen(f.name, sizeof f.name));
+  if (auto text = platform::ToUtf16(bytes, code_page)) return *text;
+  return UserFormatName(f);
+}
+
 template <typename T>
 void CopyOut(void* output, const std::vector<T>& values) {
   if (output && !values.empty()) std::memcpy(output, values.data(), values.size() * sizeof(T));
@@ -105,6 +115,7 @@ int ListPapers(const PaperCatalogue& catalogue, std::span<const UserFormat> user
     base = static_cast<std::size_t>(devmode->priv.TableBase);
   }
   const auto formats = FormatsOfGroup(user_formats, group);
+  const std::uint32_t code_page = out.names.empty() || formats.empty() ? 0 : platform::AnsiCodePage();
 
   std::size_t item = 0;
   for (std::size_t i = base; i < entries.size(); ++i) {
@@ -144,7 +155,7 @@ int ListPapers(const PaperCatalogue& catalogue, std::span<const UserFormat> user
       }
     }
     PutSize(out.sizes, item, width, length);
-    if (!out.names.empty()) PutName(out.names, item, UserFormatName(f));
+    if (!out.names.empty()) PutName(out.names, item, FormatName(f, code_page));
     PutId(out.ids, item, kFirstUserFormatId + static_cast<int>(k));
   }
   return static_cast<int>(item);

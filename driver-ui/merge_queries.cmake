@@ -22,3 +22,12 @@ klm71_test(driver_queries_test
 add_dependencies(driver_queries_test klm71 KLM71ui klm71_paperdata KLM71pc klm71_data klm71_resource_files)
 
 klm71_fuzz(driver_merge_fuzz SOURCES devmode_merge_fuzz.cpp LIBS klm71_driver_core)
+
+# DrvDeviceCapabilities per call next to the bare catalogue read it contains.
+klm71_benchmark(driver_capabilities_benchmark SOURCES capabilities_benchmark.cpp
+  LIBS klm71_driver_core klm71_paperdata_install)
+if(TARGET driver_capabilities_benchmark)
+  add_dependencies(driver_capabilities_benchmark klm71_paperdata KLM71pc klm71_data klm71_resource_files)
+  target_compile_definitions(driver_capabilities_benchmark PRIVATE
+    KLM71_SOURCE_DIR="${PROJECT_SOURCE_DIR}" KLM71_TEST_BIN_DIR="${CMAKE_BINARY_DIR}/bin")
+endif()
