@@ -113,6 +113,10 @@ TEST(DefaultDevmode, LongDeviceNameIsCutAndTerminated) {
   InitDevmode(dm, std::u16string(40, u'A'), PaperCatalogue{});
   EXPECT_EQ(FieldText(dm.pub.dmDeviceName), std::u16string(31, u'A'));
   EXPECT_EQ(dm.pub.dmDeviceName[31], 0);
+
+  // A character outside the basic plane is never cut in half.
+  InitDevmode(dm, std::u16string(30, u'A') + u"\U0001F600", PaperCatalogue{});
+  EXPECT_EQ(FieldText(dm.pub.dmDeviceName), std::u16string(30, u'A'));
 }
 
 class ModelDefaults : public ::testing::Test {

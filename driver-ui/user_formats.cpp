@@ -23,6 +23,7 @@ std::vector<UserFormat> ParseUserFormats(std::span<const std::uint8_t> bytes) {
   if (record_size != kUserFormatRecordSize) return out;
   const std::size_t present = (bytes.size() - kUserFormatHeaderSize) / kUserFormatRecordSize;
   const std::size_t take = std::min({count, kMaxUserFormatsRead, present});
+  if (take == 0) return out;
   out.resize(take);
   std::memcpy(out.data(), bytes.data() + kUserFormatHeaderSize, take * kUserFormatRecordSize);
   // A name must end inside its field whatever the file says.

@@ -11,6 +11,7 @@
 #include "platform/ports.h"
 #include "platform/registry.h"
 #include "platform/spooler.h"
+#include "tools/klm71/devmode_command.h"
 #include "tools/klm71/install.h"
 #include "tools/klm71/output.h"
 
@@ -291,6 +292,8 @@ int main(int argc, char** argv) {
   locale_set->callback([&] {
     if (auto s = pf::SetLocaleOverride(item, item_value); !s) rc = Fail(s.error());
   });
+
+  cli::AddDevmodeCommands(app, out, rc);
 
   try {
     app.parse(argc, argv);
