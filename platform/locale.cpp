@@ -67,7 +67,10 @@ LocaleInfo PosixLocale() {
 }  // namespace
 
 LocaleInfo UserLocale() {
-  LocaleInfo info = PosixLocale();
+  // The process's POSIX locale does not change under it; the overrides in
+  // the store may, so only they are read on every call.
+  static const LocaleInfo posix = PosixLocale();
+  LocaleInfo info = posix;
   (void)store::Read([&](sqlite3* db) -> Status {
     Statement q(db, "SELECT item, value FROM locale_overrides");
     while (q.Step() == SQLITE_ROW) {
