@@ -11,3 +11,11 @@ klm71_test(printer_properties_test
   LIBS klm71_printer_page klm71_sheet_host ${CMAKE_DL_LIBS})
 target_compile_definitions(printer_properties_test PRIVATE KLM71_DATA_SOURCE_DIR="${PROJECT_SOURCE_DIR}/data")
 add_dependencies(printer_properties_test KLM71ui compstui klm71_paperdata KLM71pc klm71_resource_files)
+
+if(KLM71_WITH_QT)
+  klm71_test(printer_properties_qt_test
+    SOURCES ${CMAKE_CURRENT_LIST_DIR}/printer_properties_qt_test.cpp
+    LIBS klm71_printer_page klm71_sheet_qt)
+  target_compile_definitions(printer_properties_qt_test PRIVATE KLM71_DATA_SOURCE_DIR="${PROJECT_SOURCE_DIR}/data")
+  add_dependencies(printer_properties_qt_test klm71_paperdata KLM71pc klm71_resource_files)
+endif()

@@ -21,6 +21,7 @@
 #include "platform/spooler.h"
 #include "ui/platform_shell.h"
 #include "ui/sheet_host/headless_sheet.h"
+#include "ui/sheet_host/printer_properties_runner.h"
 
 namespace klm::driver {
 namespace {
@@ -298,16 +299,36 @@ TEST_F(PrinterPageTest, PrinterPropertiesAnswersTrueOnlyForAnAcceptedSheet) {
   struct Case {
     const char* mode;
     int answer;
-  } cases[] = {{"ok", 1}, {"cancel", 0}};
+  } cases[] = {{"ok", 1}, {"cancel", 0}, {"", 0}};
   for (const Case& c : cases) {
     SCOPED_TRACE(c.mode);
     setenv("KLM71_SHEET_HEADLESS", c.mode, 1);
+    // "": a windowed sheet on the tests' offscreen platform, which nobody
+    // could close; the service refuses it rather than waiting for ever.
+    ASSERT_STREQ(std::getenv("QT_QPA_PLATFORM"), "offscreen");
     EXPECT_EQ(entry(nullptr, printer_), c.answer);
   }
   unsetenv("KLM71_SHEET_HEADLESS");
   EXPECT_EQ(Data("Permission"), 1u);
   EXPECT_EQ(Data("Status TimeOut"), 5u);  // stored by the accepted run
   (void)platform::FreeModule(*driver);
+}
+
+// What `klm71 properties PRINTER` runs: the printer's installed driver
+// library, its PrinterProperties, the installed service.
+TEST_F(PrinterPageTest, RunPrinterPropertiesUsesTheInstalledDriver) {
+  const fs::path bin = std::getenv("KLM71_BUILD_BIN");
+  EXPECT_EQ(ui::sheet::RunPrinterProperties(testing::kPrinterName).error().code, ERROR_MOD_NOT_FOUND);
+  fs::copy_file(bin / "KLM71ui.so", platform::DriverDataDirectory() / "KLM71ui.so");
+  fs::create_directories(platform::SystemDirectory());
+  fs::copy_file(bin / "compstui.so", platform::SystemDirectory() / "compstui.so");
+  setenv("KLM71_SHEET_HEADLESS", "ok", 1);
+  auto accepted = ui::sheet::RunPrinterProperties(testing::kPrinterName);
+  unsetenv("KLM71_SHEET_HEADLESS");
+  ASSERT_TRUE(accepted) << accepted.error().message;
+  EXPECT_TRUE(*accepted);
+  EXPECT_EQ(Data("Print TimeOut"), 120u);
+  EXPECT_FALSE(ui::sheet::RunPrinterProperties("no such printer"));
 }
 
 }  // namespace

@@ -2,7 +2,7 @@
 // directory. Drivers' sheet runners load it and call CommonPropertySheetUIW.
 //
 // The sheet shows in Qt when there is a display (or QT_QPA_PLATFORM names a
-// platform). KLM71_SHEET_HEADLESS=ok|cancel runs it without a window and
+// windowing platform); without one the call fails. KLM71_SHEET_HEADLESS=ok|cancel runs it without a window and
 // presses that button at once, for scripted runs.
 #include <cstdint>
 #include <cstdlib>
@@ -23,8 +23,14 @@ namespace {
 
 namespace sh = klm::ui::sheet;
 
+// A window someone can answer. Qt's offscreen and minimal platforms have
+// nobody to close the sheet, which would then never return.
 bool HasDisplay() {
-  for (const char* name : {"QT_QPA_PLATFORM", "DISPLAY", "WAYLAND_DISPLAY"})
+  if (const char* qpa = std::getenv("QT_QPA_PLATFORM"); qpa && *qpa) {
+    const std::string_view platform(qpa);
+    return platform.substr(0, 9) != "offscreen" && platform.substr(0, 7) != "minimal";
+  }
+  for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY"})
     if (const char* v = std::getenv(name); v && *v) return true;
   return false;
 }
