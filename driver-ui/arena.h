@@ -3,6 +3,7 @@
 // are never freed one by one.
 #pragma once
 
+#include <algorithm>
 #include <cstddef>
 #include <cstring>
 #include <memory_resource>
@@ -30,7 +31,8 @@ class Arena {
     if (count == 0 || count > (std::size_t(-1) / 2) / sizeof(T)) return {};
     void* p = nullptr;
     try {
-      p = resource_.allocate(count * sizeof(T), alignof(T));
+      // Packed records get natural alignment for their fields all the same.
+      p = resource_.allocate(count * sizeof(T), std::max(alignof(T), alignof(std::max_align_t)));
     } catch (const std::bad_alloc&) {
       return {};
     }

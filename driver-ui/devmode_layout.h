@@ -2,8 +2,10 @@
 // 276-byte driver-private part. Applications, the spooler and the rendering
 // half of the driver store and read these bytes, so every offset is fixed.
 //
-// The records are packed structures over little-endian bytes; every offset is
-// checked below, so a compiler that lays them out differently fails to build.
+// The records are plain structures whose fields all sit at their natural
+// alignment (the two unaligned u32s of AppExtension are UnalignedU32), so no
+// packing is needed; every offset and size is checked below, so a compiler
+// that lays them out differently fails to build.
 // Bytes from outside are never cast in place: they are copied in with
 // memcpy (FromBytes) after their sizes have been checked.
 #pragma once
@@ -13,6 +15,9 @@
 #include <cstdint>
 #include <cstring>
 #include <span>
+#include <type_traits>
+
+#include "driver-ui/unaligned_int.h"
 
 namespace klm::driver {
 
@@ -50,8 +55,6 @@ inline constexpr std::size_t kDevmodeHeaderSize = 72;
 
 inline constexpr std::size_t kDeviceNameChars = 32;
 inline constexpr std::size_t kFormNameChars = 32;
-
-#pragma pack(push, 1)
 
 // The platform's public DEVMODE (wide-character form), printer view of its
 // unions. Fields the driver does not use keep the platform's names.
@@ -122,8 +125,8 @@ struct AppExtension {
   std::uint16_t ExtSplit;    // parts across, 1-4
   std::uint16_t reserved14;
   std::uint16_t reserved16;
-  std::uint32_t ExtLength;   // dots at 300 dpi
-  std::uint32_t ExtCutFlags; // CUT_*
+  UnalignedU32 ExtLength;    // dots at 300 dpi
+  UnalignedU32 ExtCutFlags;  // CUT_*
   char ExtSignature[4];      // "KVQM", written by the driver only
 };
 
@@ -209,8 +212,6 @@ struct Devmode {
         reinterpret_cast<const std::uint8_t*>(this), kDriverDevmodeSize);
   }
 };
-
-#pragma pack(pop)
 
 #define KLM_AT(T, f, off) static_assert(offsetof(T, f) == (off), #T "::" #f)
 KLM_AT(DevmodePublic, dmDeviceName, 0);
@@ -301,6 +302,8 @@ static_assert(sizeof(PrivDevmode) == kPrivDevmodeSize);
 
 KLM_AT(Devmode, priv, kDevmodeSize);
 static_assert(sizeof(Devmode) == kDriverDevmodeSize);
+static_assert(alignof(Devmode) == 4);
+static_assert(std::is_trivially_copyable_v<Devmode> && std::is_standard_layout_v<Devmode>);
 #undef KLM_AT
 
 // Reads a driver DEVMODE out of foreign bytes; nothing unless there are 496.

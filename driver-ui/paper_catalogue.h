@@ -47,7 +47,9 @@ struct PaperEntry {
   std::uint8_t Split;       // extra parts across, 0-3
   std::uint32_t reserved[2];
   std::int16_t Orientation; // 2 when the paper lies across, else 1
-  PaperRecord Record;       // the adjusted record; nCompatiblePaperSizes is a split's base id
+  // The adjusted record; nCompatiblePaperSizes is a split's base id. Aligned
+  // so that its fields sit at their natural alignment.
+  alignas(8) PaperRecord Record;
 
   bool IsTerminator() const { return Index == -1 && PaperId == -1; }
 };

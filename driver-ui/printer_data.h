@@ -24,7 +24,6 @@ inline constexpr std::uint32_t PD_NON_LATIN_CP = 0x4; // ANSI code page outside 
 // "FreeMem" below this many bytes is raised to it.
 inline constexpr std::uint32_t kMinPrinterMemory = 102400;
 
-#pragma pack(push, 1)
 struct PrinterData {
   std::uint16_t version;
   std::uint16_t size;
@@ -32,7 +31,6 @@ struct PrinterData {
   std::uint32_t memory;  // bytes
   std::uint8_t reserved[92];
 };
-#pragma pack(pop)
 static_assert(sizeof(PrinterData) == kPrinterDataSize);
 static_assert(offsetof(PrinterData, flags) == 4);
 static_assert(offsetof(PrinterData, memory) == 8);

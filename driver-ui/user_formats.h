@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "driver-ui/driver_files.h"
+#include "driver-ui/unaligned_int.h"
 #include "platform/result.h"
 
 namespace klm::driver {
@@ -24,15 +25,13 @@ inline constexpr int kFirstUserFormatId = 317;  // dmPaperSize of the first form
 inline constexpr int kLastUserFormatId = 336;   // 20 formats per paper group
 inline constexpr std::size_t kUserFormatNameBytes = 128;
 
-#pragma pack(push, 1)
 struct UserFormat {
   char name[kUserFormatNameBytes];  // ANSI code page, byte 127 always 0 once read
   std::uint16_t group;              // the PaperGroup the format belongs to (low byte)
-  std::int32_t base_paper_id;       // a catalogue nPaperSize
-  std::uint32_t length_hundredth_mm;
-  std::uint32_t feed_hundredth_mm;
+  UnalignedI32 base_paper_id;       // a catalogue nPaperSize
+  UnalignedU32 length_hundredth_mm;
+  UnalignedU32 feed_hundredth_mm;
 };
-#pragma pack(pop)
 static_assert(sizeof(UserFormat) == kUserFormatRecordSize);
 static_assert(offsetof(UserFormat, group) == 128);
 static_assert(offsetof(UserFormat, base_paper_id) == 130);
