@@ -31,7 +31,6 @@ const PackageFile kProgramFiles[] = {
     {"KLM71cv", {"KLM71cv"}},
     {"KLM71ct", {"KLM71ct"}},
     {"KLM71ut", {"KLM71ut"}},
-    {"qmfilo.so", {"qmfilo.so"}},
     // Resource libraries, read as data files.
     {"KLM71r.dll", {"KLM71r.dll"}},
     {"KLM71ui.res", {"KLM71ui.res"}},

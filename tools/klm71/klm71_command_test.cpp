@@ -80,6 +80,35 @@ TEST_F(Klm71Command, BadInputFailsClearlyAndChangesNothing) {
   EXPECT_NE(Klm71("printer show P --json").out.find("COM2:"), std::string::npos);
 }
 
+// What an application sees through the installed driver library.
+TEST_F(Klm71Command, ApplicationViewThroughTheDriverLibrary) {
+  ASSERT_EQ(Klm71("install").status, 0);
+  ASSERT_EQ(Klm71("printer add LM-7100 --port COM1:").status, 0);
+
+  Outcome papers = Klm71("caps LM-7100 DC_PAPERS --json");
+  ASSERT_EQ(papers.status, 0) << papers.out;
+  auto ids = nlohmann::json::parse(papers.out)["DC_PAPERS"];
+  ASSERT_GT(ids["answer"].get<int>(), 1);
+  ASSERT_EQ(ids["items"].size(), ids["answer"].get<std::size_t>());
+  EXPECT_EQ(ids["items"].back(), 256);  // the custom size closes the list without user formats
+  EXPECT_NE(Klm71("caps LM-7100 DC_NOSUCH").status, 0);
+
+  std::string devmode = (root_.path() / "job.devmode").string();
+  Outcome merged = Klm71("devmode merge LM-7100 --request-paper 366 --request-cut every,mirror --copies 3 --out " +
+                         devmode + " --json");
+  ASSERT_EQ(merged.status, 0) << merged.out;
+  auto summary = nlohmann::json::parse(merged.out);
+  EXPECT_EQ(summary["dmPaperSize"], 366);
+  EXPECT_EQ(summary["dmCopies"], 3);
+  EXPECT_EQ(summary["AppExtension"]["ExtCutFlags"], 0x5);
+  EXPECT_EQ(std::filesystem::file_size(devmode), 496u);
+
+  Outcome query = Klm71("query LM-7100 --devmode " + devmode);
+  EXPECT_EQ(query.status, 0) << query.out;
+  EXPECT_NE(Klm71("devmode merge LM-7100 --request-cut sideways").status, 0);
+  EXPECT_NE(Klm71("query LM-7100 --devmode /nonexistent").status, 0);
+}
+
 TEST_F(Klm71Command, AddingWithoutInstallSaysWhatToDo) {
   Outcome r = Klm71("printer add LM-7100");
   EXPECT_NE(r.status, 0);

@@ -11,9 +11,11 @@
 #include "platform/ports.h"
 #include "platform/registry.h"
 #include "platform/spooler.h"
+#include "tools/klm71/app_view.h"
 #include "tools/klm71/devmode_command.h"
 #include "tools/klm71/install.h"
 #include "tools/klm71/output.h"
+#include "ui/sheet_host/printer_properties_runner.h"
 
 namespace {
 
@@ -294,6 +296,48 @@ int main(int argc, char** argv) {
   });
 
   cli::AddDevmodeCommands(app, out, rc);
+
+  auto* properties = app.add_subcommand("properties", "Open a printer's properties page (needs a display)");
+  properties->add_option("printer", name)->required();
+  properties->callback([&] {
+    auto accepted = ui::sheet::RunPrinterProperties(name);
+    if (!accepted) { rc = Fail(accepted.error()); return; }
+    if (!out.json) std::cout << (*accepted ? "Accepted.\n" : "Cancelled, or no display to show the page on.\n");
+    else std::cout << json{{"accepted", *accepted}}.dump() << "\n";
+  });
+
+  // The application's view, through the driver library's entry points.
+  std::string which;
+  auto* caps = app.add_subcommand("caps", "Ask the driver for a printer's capabilities, decoded");
+  caps->add_option("printer", name)->required();
+  caps->add_option("capability", which, "A number or a name such as DC_PAPERS (default: all)");
+  caps->callback([&] { rc = cli::ShowCapabilities(out, name, which); });
+
+  auto* devmode = app.get_subcommand("devmode");  // "show" and "default" are added above
+  std::string in_file, out_file;
+  cli::DevmodeEdits edits;
+  auto* merge = devmode->add_subcommand("merge",
+      "Hand a DEVMODE to the driver (no prompt) and write what it returns; without --in, start from the printer's");
+  merge->add_option("printer", name)->required();
+  merge->add_option("--in", in_file, "DEVMODE file to start from");
+  merge->add_option("--out", out_file, "Where to write the driver's DEVMODE");
+  merge->add_option("--paper-size", edits.paper_size, "dmPaperSize (a paper id, 256 custom, 317+ user format)");
+  merge->add_option("--paper-length", edits.paper_length, "dmPaperLength, 0.1 mm");
+  merge->add_option("--paper-width", edits.paper_width, "dmPaperWidth, 0.1 mm");
+  merge->add_option("--copies", edits.copies, "dmCopies");
+  merge->add_option("--orientation", edits.orientation, "1 portrait, 2 landscape");
+  merge->add_option("--request-paper", edits.request_paper, "Ask for a paper id through the application block");
+  merge->add_option("--request-length", edits.request_length_dots, "Ask for a label length, dots at 300 dpi");
+  merge->add_option("--request-feed-dots", edits.request_feed_dots, "Ask for a feed in dots");
+  merge->add_option("--request-feed-mm", edits.request_feed_mm, "Ask for a feed in millimetres");
+  merge->add_option("--request-split", edits.request_split, "Ask for 1-4 parts across");
+  merge->add_option("--request-cut", edits.request_cut, "Ask for cut flags: every,mirror,no-end-cut,tail-cut or none");
+  merge->callback([&] { rc = cli::MergeDevmode(out, name, in_file, out_file, edits); });
+
+  auto* query = app.add_subcommand("query", "May a job with this DEVMODE print? (exit 0 yes, 2 no)");
+  query->add_option("printer", name)->required();
+  query->add_option("--devmode", in_file, "The job's DEVMODE file")->required();
+  query->callback([&] { rc = cli::QueryPrint(out, name, in_file); });
 
   try {
     app.parse(argc, argv);
