@@ -13,9 +13,6 @@ constexpr std::size_t kDriverVersionAt = offsetof(DevmodePublic, dmDriverVersion
 constexpr std::size_t kSizeAt = offsetof(DevmodePublic, dmSize);
 constexpr std::size_t kDriverExtraAt = offsetof(DevmodePublic, dmDriverExtra);
 
-std::uint16_t Get16(std::span<const std::uint8_t> b, std::size_t at) {
-  return static_cast<std::uint16_t>(b[at] | b[at + 1] << 8);
-}
 void Put16(std::span<std::uint8_t> b, std::size_t at, std::uint16_t v) {
   b[at] = static_cast<std::uint8_t>(v);
   b[at + 1] = static_cast<std::uint8_t>(v >> 8);
@@ -35,12 +32,6 @@ bool KnownSize(std::uint16_t size) {
 }
 
 }  // namespace
-
-std::optional<DevmodeHeader> ReadDevmodeHeader(std::span<const std::uint8_t> bytes) {
-  if (bytes.size() < kDevmodeHeaderSize) return std::nullopt;
-  return DevmodeHeader{Get16(bytes, kSpecVersionAt), Get16(bytes, kDriverVersionAt),
-                       Get16(bytes, kSizeAt), Get16(bytes, kDriverExtraAt)};
-}
 
 int CopyDevmode(std::span<const std::uint8_t> source, std::span<std::uint8_t> destination) {
   const auto src = ReadDevmodeHeader(source);

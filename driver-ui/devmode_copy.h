@@ -3,6 +3,7 @@
 // trusted beyond the bytes actually present.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <span>
@@ -18,7 +19,13 @@ struct DevmodeHeader {
   std::uint16_t size;
   std::uint16_t driver_extra;
 };
-std::optional<DevmodeHeader> ReadDevmodeHeader(std::span<const std::uint8_t> bytes);
+// Inline so that a reader of stored DEVMODEs needs only the layout.
+inline std::optional<DevmodeHeader> ReadDevmodeHeader(std::span<const std::uint8_t> bytes) {
+  if (bytes.size() < kDevmodeHeaderSize) return std::nullopt;
+  auto get16 = [&](std::size_t at) { return static_cast<std::uint16_t>(bytes[at] | bytes[at + 1] << 8); };
+  return DevmodeHeader{get16(offsetof(DevmodePublic, dmSpecVersion)), get16(offsetof(DevmodePublic, dmDriverVersion)),
+                       get16(offsetof(DevmodePublic, dmSize)), get16(offsetof(DevmodePublic, dmDriverExtra))};
+}
 
 // Copies the public part (the smaller dmSize) and the private part (the
 // smaller dmDriverExtra) of `source` into `destination`, whose header keeps

@@ -17,10 +17,6 @@ bool IsList(ControlKind k) {
   return k == ControlKind::ListBox || k == ControlKind::ComboBox || k == ControlKind::DropDownList ||
          k == ControlKind::Tab;
 }
-bool IsRanged(ControlKind k) {
-  return k == ControlKind::UpDown || k == ControlKind::HScrollBar || k == ControlKind::VScrollBar ||
-         k == ControlKind::TrackBar || k == ControlKind::ProgressBar;
-}
 }  // namespace
 
 // ---- prompts and shell ----

@@ -178,10 +178,6 @@ ScrollCode CodeOf(int action) {
   }
 }
 
-bool IsSlider(ControlKind k) {
-  return k == ControlKind::HScrollBar || k == ControlKind::VScrollBar || k == ControlKind::TrackBar;
-}
-
 }  // namespace
 
 QImage DecodePicture(const Picture& picture, std::optional<std::uint32_t> transparent) {
@@ -741,12 +737,12 @@ std::string QtDialogView::ItemText(int id, int index) const {
   return {};
 }
 
-void QtDialogView::SetItemData(int id, int index, std::int64_t data) {
+void QtDialogView::SetItemData(int id, int index, std::int64_t value) {
   Control* c = Find(id);
   if (!c || index < 0 || index >= ItemCount(id)) return;
-  if (auto* l = qobject_cast<QListWidget*>(c->widget)) l->item(index)->setData(Qt::UserRole, QVariant::fromValue(data));
-  else if (auto* cb = qobject_cast<QComboBox*>(c->widget)) cb->setItemData(index, QVariant::fromValue(data));
-  else if (auto* t = qobject_cast<QTabBar*>(c->widget)) t->setTabData(index, QVariant::fromValue(data));
+  if (auto* l = qobject_cast<QListWidget*>(c->widget)) l->item(index)->setData(Qt::UserRole, QVariant::fromValue(value));
+  else if (auto* cb = qobject_cast<QComboBox*>(c->widget)) cb->setItemData(index, QVariant::fromValue(value));
+  else if (auto* t = qobject_cast<QTabBar*>(c->widget)) t->setTabData(index, QVariant::fromValue(value));
 }
 
 std::int64_t QtDialogView::ItemData(int id, int index) const {
