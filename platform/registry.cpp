@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "platform/codepage.h"
 #include "platform/store.h"
 
 namespace klm::platform {
@@ -67,27 +68,7 @@ RegValue RegValue::String(std::u16string_view text) {
   return v;
 }
 
-RegValue RegValue::StringUtf8(std::string_view text) {
-  // Registry names and values of the package are ASCII; decode UTF-8 simply.
-  std::u16string wide;
-  for (std::size_t i = 0; i < text.size();) {
-    unsigned char c = static_cast<unsigned char>(text[i]);
-    char32_t cp = c;
-    int extra = c >= 0xF0 ? 3 : c >= 0xE0 ? 2 : c >= 0xC0 ? 1 : 0;
-    if (extra) cp = c & (0x3F >> extra);
-    ++i;
-    for (int k = 0; k < extra && i < text.size(); ++k, ++i)
-      cp = (cp << 6) | (static_cast<unsigned char>(text[i]) & 0x3F);
-    if (cp >= 0x10000) {
-      cp -= 0x10000;
-      wide.push_back(static_cast<char16_t>(0xD800 + (cp >> 10)));
-      wide.push_back(static_cast<char16_t>(0xDC00 + (cp & 0x3FF)));
-    } else {
-      wide.push_back(static_cast<char16_t>(cp));
-    }
-  }
-  return String(wide);
-}
+RegValue RegValue::StringUtf8(std::string_view text) { return String(Utf8ToUtf16(text)); }
 
 RegValue RegValue::Binary(std::span<const std::uint8_t> bytes) {
   return RegValue{RegType::Binary, std::vector<std::uint8_t>(bytes.begin(), bytes.end())};

@@ -3,28 +3,13 @@
 #include <cstring>
 #include <string>
 
+#include "platform/codepage.h"
 #include "platform/spooler.h"
 
 namespace {
 
-// Names are ASCII in practice; other characters pass as UTF-8.
 std::string Narrow(const char16_t* text) {
-  std::string out;
-  if (!text) return out;
-  for (; *text; ++text) {
-    char32_t c = *text;
-    if (c < 0x80) {
-      out.push_back(static_cast<char>(c));
-    } else if (c < 0x800) {
-      out.push_back(static_cast<char>(0xC0 | (c >> 6)));
-      out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-    } else {
-      out.push_back(static_cast<char>(0xE0 | (c >> 12)));
-      out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
-      out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-    }
-  }
-  return out;
+  return text ? klm::platform::Utf16ToUtf8(text) : std::string();
 }
 
 using klm::platform::PrinterHandle;

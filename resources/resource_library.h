@@ -11,6 +11,8 @@
 // resource type numbers so the kinds read familiarly.
 #pragma once
 
+#include "platform/codepage.h"
+
 #include <cstdint>
 #include <filesystem>
 #include <map>
@@ -130,7 +132,7 @@ std::string FormatOne(std::string_view format, std::string_view arg);
 std::u16string CutAcceleratorGroup(std::u16string text);
 
 // UTF-8 <-> UTF-16; invalid sequences become U+FFFD.
-std::u16string Utf8ToUtf16(std::string_view text);
-std::string Utf16ToUtf8(std::u16string_view text);
+using platform::Utf16ToUtf8;
+using platform::Utf8ToUtf16;
 
 }  // namespace klm::res

@@ -169,8 +169,8 @@ TEST(TextHelpers, Utf16RoundTripAndInvalidInput) {
   EXPECT_EQ(Utf8ToUtf16(text), u"Aö€\U0001F600");
   EXPECT_EQ(Utf16ToUtf8(Utf8ToUtf16(text)), text);
   EXPECT_EQ(Utf8ToUtf16("\xC3"), u"\uFFFD");            // cut sequence
-  EXPECT_EQ(Utf8ToUtf16("\xC0\x80"), u"\uFFFD");        // overlong
-  EXPECT_EQ(Utf8ToUtf16("\xED\xA0\x80"), u"\uFFFD");    // encoded surrogate
+  EXPECT_EQ(Utf8ToUtf16("\xC0\x80"), u"\uFFFD\uFFFD");  // overlong: each byte replaced
+  EXPECT_EQ(Utf8ToUtf16("\xED\xA0\x80"), u"\uFFFD\uFFFD\uFFFD");  // encoded surrogate: each byte replaced
   EXPECT_EQ(Utf16ToUtf8(u"\xD800x"), "\xEF\xBF\xBDx");  // lone surrogate
 }
 

@@ -47,10 +47,17 @@ case "${1:-}" in
     rm -rf "$root"
     export KLM71_ROOT="$root" KLM71_ADMIN=1
     bin="$top/build/default/bin"
+    set -x
     "$bin/klm71" install
     "$bin/klm71" printer add "Koravel LM-7100" --port COM1:
-    "$bin/klm71" printer list
     "$bin/klm71" printer show "Koravel LM-7100"
+    "$bin/klm71" caps "Koravel LM-7100" DC_PAPERNAMES
+    "$bin/klm71" devmode merge "Koravel LM-7100" --request-paper 366 --request-cut every --out "$root/job.devmode"
+    "$bin/klm71" query "Koravel LM-7100" --devmode "$root/job.devmode"
+    data="$root/spool/drivers/x64/3"
+    "$data/KLM71cv" "$data/klm71ad.qmd" "$root/pdt15.bin"
+    set +x
+    echo "Registration command file: $(stat -c %s "$root/pdt15.bin") bytes"
     echo "Machine root: $root"
     ;;
   test)

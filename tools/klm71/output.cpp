@@ -2,6 +2,8 @@
 
 #include <charconv>
 
+#include "platform/codepage.h"
+
 namespace klm::cli {
 
 std::string Hex(std::span<const std::uint8_t> bytes) {
@@ -14,22 +16,7 @@ std::string Hex(std::span<const std::uint8_t> bytes) {
   return out;
 }
 
-std::string Utf8(std::u16string_view text) {
-  std::string out;
-  for (char16_t c : text) {
-    if (c < 0x80) {
-      out.push_back(static_cast<char>(c));
-    } else if (c < 0x800) {
-      out.push_back(static_cast<char>(0xC0 | (c >> 6)));
-      out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-    } else {
-      out.push_back(static_cast<char>(0xE0 | (c >> 12)));
-      out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
-      out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-    }
-  }
-  return out;
-}
+std::string Utf8(std::u16string_view text) { return platform::Utf16ToUtf8(text); }
 
 namespace {
 const char* TypeName(platform::RegType type) {
