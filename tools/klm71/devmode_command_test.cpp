@@ -11,23 +11,12 @@
 #include <sys/wait.h>
 
 #include "platform/testing/temp_root.h"
+#include "tools/klm71/testing/run_klm71.h"
 
 namespace {
 
-struct Outcome {
-  int status;
-  std::string out;
-};
-
-Outcome Klm71(const std::string& args) {
-  std::string command = std::string(std::getenv("KLM71_BUILD_BIN")) + "/klm71 " + args + " 2>/dev/null";
-  FILE* pipe = popen(command.c_str(), "r");
-  std::string out;
-  std::array<char, 4096> buffer{};
-  while (std::size_t n = fread(buffer.data(), 1, buffer.size(), pipe)) out.append(buffer.data(), n);
-  int status = pclose(pipe);
-  return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, out};
-}
+using klm::testing::Outcome;
+Outcome Klm71(const std::string& args) { return klm::testing::Klm71(args, /*with_errors=*/false); }
 
 TEST(DevmodeCommand, WritesTheDriverDefaultAndShowsItByName) {
   setenv("KLM71_ADMIN", "1", 1);
