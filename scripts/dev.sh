@@ -11,7 +11,7 @@ cd "$top"
 
 packages=(build-essential cmake ninja-build pkg-config clang libclang-rt-14-dev
           libsqlite3-dev libgtest-dev libgmock-dev libbenchmark-dev
-          libcli11-dev nlohmann-json3-dev qt6-base-dev libgl-dev xdg-utils)
+          libcli11-dev nlohmann-json3-dev qt6-base-dev libgl-dev xdg-utils fonts-dejavu-core)
 
 install_packages() {
   local missing=()
