@@ -1,6 +1,7 @@
 // The desktop of the machine stand-in: programs and documents through the
-// platform's shell "open". Help needs a window and lives in the Qt shell;
-// here it answers ERROR_NOT_SUPPORTED (ERROR_FILE_NOT_FOUND for a missing book).
+// platform's shell "open". Help needs a window and lives in the Qt shell
+// (ui/qt/qt_shell.h); here it answers ERROR_NOT_SUPPORTED (ERROR_FILE_NOT_FOUND
+// for a missing book).
 #pragma once
 
 #include "ui/prompts.h"

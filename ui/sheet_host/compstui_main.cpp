@@ -16,6 +16,7 @@
 #ifdef KLM71_SHEET_QT
 #include <QApplication>
 
+#include "ui/qt/qt_shell.h"
 #include "ui/sheet_host/qt/qt_sheet.h"
 #endif
 
@@ -53,7 +54,8 @@ std::int32_t Run(void* owner, klm::cpsui::PropSheetUiFn sheet, std::intptr_t lpa
     static char* argv[] = {name, nullptr};
     own_app = std::make_unique<QApplication>(argc, argv);
   }
-  sh::QtSheet display(shell);
+  klm::ui::qt::QtShell qt_shell;  // help in the package's help window
+  sh::QtSheet display(qt_shell);
   return sh::RunPropertySheet(display, owner, sheet, lparam, result);
 #else
   (void)HasDisplay;
