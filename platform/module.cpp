@@ -13,6 +13,15 @@
 
 #include "platform/files.h"
 
+// Under the address sanitizer a library stays mapped after its last free
+// (its static destructors still run), so a leak inside it is reported with
+// its name instead of as an unknown module.
+#if defined(__SANITIZE_ADDRESS__)
+constexpr int kKeepMappedFlag = RTLD_NODELETE;
+#else
+constexpr int kKeepMappedFlag = 0;
+#endif
+
 namespace klm::platform {
 
 namespace fs = std::filesystem;
@@ -102,7 +111,7 @@ Result<Module*> LoadModule(const fs::path& path) {
   }
   if (!IsElf(key))
     return MakeError(ERROR_BAD_EXE_FORMAT, "\"" + key.string() + "\" is not a shared object");
-  void* handle = ::dlopen(key.c_str(), RTLD_NOW | RTLD_LOCAL);
+  void* handle = ::dlopen(key.c_str(), RTLD_NOW | RTLD_LOCAL | kKeepMappedFlag);
   if (handle == nullptr) {
     std::string why = ::dlerror();
     // A missing dependency is "module not found" on the platform too.

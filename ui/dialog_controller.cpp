@@ -2,6 +2,10 @@
 
 namespace klm::ui {
 
+DialogController::~DialogController() {
+  if (view_) view_->ForgetController(this);
+}
+
 void DialogController::OnCommand(int id, Notify code) {
   switch (code) {
     case Notify::Clicked: OnClick(id); break;

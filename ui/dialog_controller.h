@@ -18,7 +18,7 @@ enum class HelpKind : std::uint8_t { F1, ContextMenu };
 
 class DialogController {
  public:
-  virtual ~DialogController() = default;
+  virtual ~DialogController();
 
   // The window exists with its controls; set them up. False refuses the
   // dialog (a modal run then answers -1).

@@ -32,6 +32,11 @@ class DialogView {
  public:
   virtual ~DialogView() = default;
 
+  // The controller is being destroyed before its window: the view must not
+  // call it again (its window may outlive it, as when a test's controller
+  // goes out of scope first).
+  virtual void ForgetController(DialogController* controller) = 0;
+
   // ---- the window ----
   virtual void SetTitle(std::string_view title) = 0;
   virtual std::string Title() const = 0;

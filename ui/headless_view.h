@@ -79,6 +79,9 @@ class HeadlessView : public DialogView {
   // `library` may be null (then RunModal/CreateChild find no templates).
   HeadlessView(res::DialogTemplate dialog, const res::ResourceLibrary* library, Prompts& prompts, Shell& shell);
   ~HeadlessView() override;
+  void ForgetController(DialogController* controller) override {
+    if (controller_ == controller) controller_ = nullptr;
+  }
 
   // Attaches the controller and runs OnInit; false when it refused.
   bool Start(DialogController& controller);

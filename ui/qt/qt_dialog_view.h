@@ -24,6 +24,9 @@ class QtDialogView : public QDialog, public DialogView {
   QtDialogView(res::DialogTemplate dialog, const res::ResourceLibrary* library, Shell& shell,
                QWidget* parent = nullptr, bool as_child = false);
   ~QtDialogView() override;
+  void ForgetController(DialogController* controller) override {
+    if (controller_ == controller) controller_ = nullptr;
+  }
 
   // Attaches the controller and runs OnInit; false when it refused.
   bool Start(DialogController& controller);
