@@ -225,13 +225,16 @@ using CpsuiCallback = std::int32_t (*)(CpsuiCbParam* param);
 inline constexpr std::uint16_t CPSUIF_UPDATE_PERMISSION = 0x1;  // items may be changed
 inline constexpr std::uint16_t CPSUIF_ABOUT_CALLBACK = 0x4;     // an About button calls the callback
 
+// A page drawn from a template of the caller's own resource library. For
+// such pages the COMPROPSHEETUI's hInstCaller is the `const
+// res::ResourceLibrary*` holding the templates.
 struct DlgPage {
   std::uint16_t cbSize;  // 40
   std::uint16_t Flags;
-  void* DlgProc;
-  const char16_t* pTabName;
+  void* DlgProc;                  // a DialogPageProc*: the page's controller
+  const char16_t* pTabName;       // text, or a string id of the library (< 0x10000)
   std::uintptr_t IconID;
-  std::uintptr_t DlgTemplateID;
+  std::uintptr_t DlgTemplateID;   // template number (< 0x10000), or a const char16_t* name
 };
 static_assert(sizeof(DlgPage) == 40);
 
@@ -272,6 +275,22 @@ using CommonPropertySheetFn = std::int32_t (*)(void* owner, PropSheetUiFn sheet,
                                               std::uint32_t* result);
 inline constexpr const char* kServiceEntry = "CommonPropertySheetUIW";
 inline constexpr std::int32_t ERR_CPSUI_GETLASTERROR = -1;
+
+// The controller of a dialog page (what DlgPage::DlgProc points at). It gets
+// its controls' notifications as any dialog's controller, and the sheet's:
+// its window exists while its tab is shown, so OnApply and OnReset may come
+// while it is not attached (check attached() before using view()). Only
+// pages shown at least once hear OnApply and OnReset.
+class DialogPageProc : public ui::DialogController {
+ public:
+  virtual void OnSetActive() {}
+  // False keeps this page shown (its values are not acceptable yet).
+  virtual bool OnKillActive() { return true; }
+  // False refuses the apply: the sheet stays open.
+  virtual bool OnApply() { return true; }
+  // The sheet is cancelled.
+  virtual void OnReset() {}
+};
 
 // What a page callback gets as hDlg.
 class PageWindow {

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -46,14 +47,23 @@ class Session : public DialogController, public PageHost {
   }
 
  private:
+  // A page of option items (`options`) or of the driver's own template (`proc`).
   struct Page {
     ComPropSheetUi* source;
-    std::unique_ptr<OptionPage> controller;
+    std::unique_ptr<OptionPage> options;
+    DialogPageProc* proc = nullptr;
+    res::DialogTemplate dialog;
+    std::string title;
     DialogView* view = nullptr;
+    bool shown_once = false;
+    DialogController& controller() {
+      return options ? static_cast<DialogController&>(*options) : static_cast<DialogController&>(*proc);
+    }
   };
 
   static std::intptr_t Service(void* handle, std::uint32_t function, std::intptr_t lparam1, std::intptr_t lparam2);
   std::intptr_t AddPage(ComPropSheetUi* page, std::uint32_t* added);
+  std::intptr_t AddDialogPages(ComPropSheetUi* page, std::uint32_t* added);
   std::int32_t CallSheet(std::uint16_t reason, std::intptr_t lparam) {
     info_.Reason = reason;
     return sheet_(&info_, lparam);
@@ -103,11 +113,41 @@ std::intptr_t Session::AddPage(ComPropSheetUi* page, std::uint32_t* added) {
   // Pages are added while the sheet is being set up, and only whole records.
   if (running_ || page == nullptr || page->cbSize < sizeof(ComPropSheetUi)) return 0;
   if (page->cOptItem > 0 && page->pOptItem == nullptr) return 0;
-  // Dialog pages of the driver's own templates are not drawn by this service.
   const auto layout = reinterpret_cast<std::uintptr_t>(page->pDlgPage);
-  if (page->cDlgPage > 0 && layout > CPSUI_PDLGPAGE_TREEVIEWONLY) return 0;
-  pages_.push_back(Page{page, std::make_unique<OptionPage>(*page, *this)});
+  if (page->cDlgPage > 0 && layout > CPSUI_PDLGPAGE_TREEVIEWONLY) return AddDialogPages(page, added);
+  Page added_page{page};
+  added_page.options = std::make_unique<OptionPage>(*page, *this);
+  pages_.push_back(std::move(added_page));
   if (added) *added = 1;
+  return static_cast<std::intptr_t>(pages_.size());
+}
+
+// Every DLGPAGE becomes a tab, or none does: a record the service cannot
+// show (no controller, a template the library lacks) refuses the whole add.
+// Option items of such a page stay the driver's data; they are not drawn.
+std::intptr_t Session::AddDialogPages(ComPropSheetUi* page, std::uint32_t* added) {
+  const auto* library = static_cast<const res::ResourceLibrary*>(page->hInstCaller);
+  if (library == nullptr) return 0;
+  std::vector<Page> adding;
+  for (std::uint16_t i = 0; i < page->cDlgPage; ++i) {
+    const DlgPage& record = page->pDlgPage[i];
+    if (record.cbSize < sizeof(DlgPage) || record.DlgProc == nullptr) return 0;
+    const res::DialogKey key = record.DlgTemplateID < 0x10000
+                                   ? res::DialogKey(static_cast<std::int32_t>(record.DlgTemplateID))
+                                   : res::DialogKey(ItemText(reinterpret_cast<const char16_t*>(record.DlgTemplateID)));
+    std::optional<res::DialogTemplate> dialog = library->Dialog(key);
+    if (!dialog) return 0;
+    Page p{page};
+    p.proc = static_cast<DialogPageProc*>(record.DlgProc);
+    const auto tab_name = reinterpret_cast<std::uintptr_t>(record.pTabName);
+    if (tab_name != 0 && tab_name < 0x10000) p.title = library->LoadString(static_cast<std::uint32_t>(tab_name)).value_or("");
+    else p.title = ItemText(record.pTabName);
+    if (p.title.empty()) p.title = dialog->title.empty() ? PageTitle(*page) : dialog->title;
+    p.dialog = std::move(*dialog);
+    adding.push_back(std::move(p));
+  }
+  for (Page& p : adding) pages_.push_back(std::move(p));
+  if (added) *added = page->cDlgPage;
   return static_cast<std::intptr_t>(pages_.size());
 }
 
@@ -117,7 +157,15 @@ res::ResourceLibrary Session::BuildLibrary(const std::string& title, bool apply_
   res::DialogTemplate tabs_holder;
   std::vector<std::string> titles;
   for (std::size_t i = 0; i < pages_.size(); ++i) {
-    res::DialogTemplate page = BuildOptionPageTemplate(*pages_[i].source, "PAGE" + std::to_string(i));
+    res::DialogTemplate page;
+    if (pages_[i].options) {
+      page = BuildOptionPageTemplate(*pages_[i].source, "PAGE" + std::to_string(i));
+    } else {
+      page = pages_[i].dialog;
+      page.name = "PAGE" + std::to_string(i);
+      page.number = 0;
+      page.title = pages_[i].title;
+    }
     page_w = std::max(page_w, page.width);
     page_h = std::max(page_h, page.height);
     titles.push_back(page.title);
@@ -158,17 +206,24 @@ void Session::ShowPage(int index) {
   if (index == current_ || index < 0 || index >= static_cast<int>(pages_.size())) return;
   if (current_ >= 0) {
     Page& old = pages_[current_];
-    old.controller->Deactivate();
+    if (old.proc && old.view && !old.proc->OnKillActive()) {
+      view().SetCurSel(kTabId, current_);  // the page keeps the sheet on it
+      return;
+    }
+    if (old.options) old.options->Deactivate();
     // One page window at a time; the items keep the page's state.
     if (old.view) view().DestroyChild(old.view);
     old.view = nullptr;
   }
   current_ = index;
   Page& page = pages_[index];
-  page.view = view().CreateChild(res::DialogKey("PAGE" + std::to_string(index)), *page.controller, kTabId);
+  page.view = view().CreateChild(res::DialogKey("PAGE" + std::to_string(index)), page.controller(), kTabId);
   view().SetCurSel(kTabId, index);
-  display_.PageShown(page.view ? page.controller.get() : nullptr);
-  if (page.view) page.controller->Activate();
+  display_.PageShown(page.view && page.options ? page.options.get() : nullptr);
+  if (!page.view) return;
+  page.shown_once = true;
+  if (page.options) page.options->Activate();
+  else page.proc->OnSetActive();
 }
 
 bool Session::OnInit() {
@@ -191,8 +246,12 @@ void Session::OnSelChange(int id) {
 bool Session::ApplyAll() {
   std::uintptr_t result = CPSUI_OK;
   for (Page& page : pages_) {
+    if (page.proc) {
+      if (page.shown_once && !page.proc->OnApply()) return false;
+      continue;
+    }
     std::uintptr_t page_result = CPSUI_OK;
-    if (!page.controller->Apply(page_result)) return false;
+    if (!page.options->Apply(page_result)) return false;
     if (page_result != CPSUI_OK) result = page_result;
   }
   SetResultInfo set{};
@@ -212,7 +271,10 @@ void Session::Press(std::intptr_t button) {
       break;
     case PSBTN_APPLYNOW: (void)ApplyAll(); break;
     case PSBTN_CANCEL: {
-      for (Page& page : pages_) page.controller->Revert();
+      for (Page& page : pages_) {
+        if (page.options) page.options->Revert();
+        else if (page.shown_once) page.proc->OnReset();
+      }
       // A sheet applied before keeps the result it was given then.
       if (!applied_) {
         SetResultInfo set{};
