@@ -2,7 +2,8 @@
 // driver's sheet function (INIT, GET_INFO_HEADER, SET_RESULT, DESTROY), shows
 // the pages it added as a tabbed window with OK, Cancel and Apply, and
 // answers the sheet's result. Pages of option items are drawn from their
-// items; how the windows appear (Qt, or headless in tests) is a SheetDisplay.
+// items, dialog pages from the driver's templates; how the windows appear
+// (Qt, or headless in tests) is a SheetDisplay.
 #pragma once
 
 #include <cstdint>
