@@ -17,6 +17,7 @@ declare -A corpus=(
   [driver_core_fuzz]=driver-ui/fuzz_corpus
   [driver_merge_fuzz]=driver-ui/fuzz/merge_corpus
   [klm71_resources_fuzz]=""
+  [klm71_help_fuzz]=ui/help/fuzz_corpus
   [utility_reply_fuzz]=""
 )
 export UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1
