@@ -38,8 +38,8 @@ int CopyDevmode(std::span<const std::uint8_t> source, std::span<std::uint8_t> de
   if (!src || (!KnownSize(src->size) && src->spec_version == 0)) return -1;
   const auto dst = ReadDevmodeHeader(destination);
   if (!dst) return -1;
-  const std::uint16_t spec = SpecVersionForSize(dst->size, dst->spec_version);
-  if (spec == 0) return -1;
+  const std::uint16_t version = SpecVersionForSize(dst->size, dst->spec_version);
+  if (version == 0) return -1;
 
   // Each part is cut to what both sides declare and both buffers hold.
   const std::size_t pub = std::min({std::size_t{src->size}, std::size_t{dst->size},
@@ -53,7 +53,7 @@ int CopyDevmode(std::span<const std::uint8_t> source, std::span<std::uint8_t> de
   std::vector<std::uint8_t> private_part(source.begin() + (priv ? src->size : 0),
                                          source.begin() + (priv ? src->size + priv : 0));
   std::memmove(destination.data(), source.data(), pub);
-  Put16(destination, kSpecVersionAt, spec);
+  Put16(destination, kSpecVersionAt, version);
   Put16(destination, kDriverVersionAt, dst->driver_version);
   Put16(destination, kSizeAt, dst->size);
   Put16(destination, kDriverExtraAt, dst->driver_extra);

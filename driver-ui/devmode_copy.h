@@ -29,10 +29,10 @@ inline std::optional<DevmodeHeader> ReadDevmodeHeader(std::span<const std::uint8
 
 // Copies the public part (the smaller dmSize) and the private part (the
 // smaller dmDriverExtra) of `source` into `destination`, whose header keeps
-// its own sizes and driver version and gets the spec version its dmSize
+// its own sizes and driver version and gets the dmSpecVersion its dmSize
 // implies. Returns the bytes copied, or -1 when either side is unusable:
-// no header, a source of unknown size with spec version 0, a destination
-// without a spec version. Source and destination may overlap.
+// no header, a source of unknown size with dmSpecVersion 0, a destination
+// without a dmSpecVersion. Source and destination may overlap.
 int CopyDevmode(std::span<const std::uint8_t> source, std::span<std::uint8_t> destination);
 
 // Hands the working DEVMODE to a caller. Without the caller's input it is

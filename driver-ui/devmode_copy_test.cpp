@@ -12,11 +12,11 @@ namespace {
 using testing::ReadLe;
 
 // A foreign DEVMODE: public bytes 0x11, private bytes 0x22, the header as given.
-std::vector<std::uint8_t> Foreign(std::uint16_t size, std::uint16_t spec, std::uint16_t extra,
+std::vector<std::uint8_t> Foreign(std::uint16_t size, std::uint16_t version, std::uint16_t extra,
                                   std::size_t present = SIZE_MAX) {
   std::vector<std::uint8_t> b(std::size_t{size} + extra, 0x11);
   std::fill(b.begin() + size, b.end(), 0x22);
-  b[64] = static_cast<std::uint8_t>(spec), b[65] = static_cast<std::uint8_t>(spec >> 8);
+  b[64] = static_cast<std::uint8_t>(version), b[65] = static_cast<std::uint8_t>(version >> 8);
   b[66] = 0x34, b[67] = 0x12;
   b[68] = static_cast<std::uint8_t>(size), b[69] = static_cast<std::uint8_t>(size >> 8);
   b[70] = static_cast<std::uint8_t>(extra), b[71] = static_cast<std::uint8_t>(extra >> 8);
@@ -36,15 +36,15 @@ Devmode Driver() {
 TEST(CopyDevmode, SizesAndSpecVersionsIntoTheDriverDevmode) {
   struct Case {
     const char* what;
-    std::uint16_t size, spec, extra;
+    std::uint16_t size, version, extra;
     std::size_t present;
     int copied;
   };
   const Case cases[] = {
       {"188-byte public part", 188, 0x0320, 0, SIZE_MAX, 188},
-      {"212-byte public part with spec version 0", 212, 0, 0, SIZE_MAX, 212},
-      {"unknown size and spec version 0 is refused", 200, 0, 0, SIZE_MAX, -1},
-      {"unknown size with a spec version", 200, 0x0400, 0, SIZE_MAX, 200},
+      {"212-byte public part with dmSpecVersion 0", 212, 0, 0, SIZE_MAX, 212},
+      {"unknown size and dmSpecVersion 0 is refused", 200, 0, 0, SIZE_MAX, -1},
+      {"unknown size with a dmSpecVersion", 200, 0x0400, 0, SIZE_MAX, 200},
       {"another driver's private part up to the smaller extra", 220, 0x0401, 100, SIZE_MAX, 320},
       {"a larger private part is cut to ours", 220, 0x0401, 400, SIZE_MAX, 496},
       {"declared sizes beyond the bytes present", 220, 0x0401, 276, 300, 300},
@@ -53,7 +53,7 @@ TEST(CopyDevmode, SizesAndSpecVersionsIntoTheDriverDevmode) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
-    const auto source = Foreign(c.size, c.spec, c.extra, c.present);
+    const auto source = Foreign(c.size, c.version, c.extra, c.present);
     Devmode dm = Driver();
     EXPECT_EQ(CopyDevmode(source, dm.Bytes()), c.copied);
     EXPECT_EQ(dm.pub.dmSpecVersion, 0x0401);
@@ -78,15 +78,15 @@ TEST(CopyDevmode, SizesAndSpecVersionsIntoTheDriverDevmode) {
 }
 
 TEST(CopyDevmode, DestinationSpecVersionFollowsItsSize) {
-  struct Case { std::uint16_t size, spec; int copied; std::uint16_t spec_after; };
+  struct Case { std::uint16_t size, version; int copied; std::uint16_t version_after; };
   const Case cases[] = {{188, 0, 188, 0x0320}, {212, 0, 212, 0x0400}, {220, 0, 220, 0x0401},
                         {150, 0x0399, 150, 0x0399}, {150, 0, -1, 0}};
   const Devmode source = Driver();
   for (const auto& c : cases) {
-    auto dest = Foreign(c.size, c.spec, 0);
+    auto dest = Foreign(c.size, c.version, 0);
     EXPECT_EQ(CopyDevmode(source.Bytes(), dest), c.copied) << c.size;
     if (c.copied > 0) {
-      EXPECT_EQ(ReadLe(&dest[64], 2), c.spec_after) << c.size;
+      EXPECT_EQ(ReadLe(&dest[64], 2), c.version_after) << c.size;
       EXPECT_EQ(ReadLe(&dest[66], 2), 0x1234u);  // the destination's driver version stays
       EXPECT_EQ(ReadLe(&dest[68], 2), c.size);
     }

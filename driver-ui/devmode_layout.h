@@ -41,9 +41,9 @@ inline constexpr std::uint32_t DM_COLLATE = 0x00008000;
 inline constexpr std::uint32_t DM_FORMNAME = 0x00010000;
 
 // Sizes a DEVMODE of the platform's successive versions has.
-inline constexpr std::uint16_t kDevmodeSize300 = 188;  // spec version 0x0320
-inline constexpr std::uint16_t kDevmodeSize400 = 212;  // spec version 0x0400
-inline constexpr std::uint16_t kDevmodeSize = 220;     // spec version 0x0401
+inline constexpr std::uint16_t kDevmodeSize300 = 188;  // dmSpecVersion 0x0320
+inline constexpr std::uint16_t kDevmodeSize400 = 212;  // dmSpecVersion 0x0400
+inline constexpr std::uint16_t kDevmodeSize = 220;     // dmSpecVersion 0x0401
 inline constexpr std::uint16_t kDmSpecVersion = 0x0401;
 inline constexpr std::uint16_t kDmDriverVersion = 0x0500;
 inline constexpr std::uint16_t kPrivDevmodeSize = 276;

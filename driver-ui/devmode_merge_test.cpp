@@ -241,7 +241,7 @@ TEST_F(MergeTest, UnusableIncomingDevmodeFailsAndLeavesWorkingUntouched) {
   in.priv.TableBase = 1;
   in.pub.dmCopies = 3;
   EXPECT_FALSE(Merge(in));
-  std::vector<std::uint8_t> junk(200, 0);  // dmSize 0 with spec version 0
+  std::vector<std::uint8_t> junk(200, 0);  // dmSize 0 with dmSpecVersion 0
   EXPECT_FALSE(MergeDevmode(working_, junk, Tables()));
   EXPECT_FALSE(MergeDevmode(working_, std::span<const std::uint8_t>(junk).first(40), Tables()));
   EXPECT_EQ(std::memcmp(&working_, &before, sizeof before), 0);

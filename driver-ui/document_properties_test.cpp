@@ -137,7 +137,7 @@ TEST_F(DocumentProperties, AnOlderCallersDevmodeKeepsItsShape) {
   std::vector<std::uint8_t> in(188 + 276);
   std::memcpy(in.data(), &defaults_.pub, 188);
   std::memcpy(in.data() + 188, &defaults_.priv, 276);
-  in[64] = 0x20, in[65] = 0x03;  // spec version 0x0320
+  in[64] = 0x20, in[65] = 0x03;  // dmSpecVersion 0x0320
   in[68] = 188, in[69] = 0;
   in[188 + 2] = EXT_CUT_FLAGS;   // ExtRequest
   OutputBuffer out = Fresh();
@@ -153,7 +153,7 @@ TEST_F(DocumentProperties, AnOlderCallersDevmodeKeepsItsShape) {
 }
 
 TEST_F(DocumentProperties, FailuresLeaveTheOutputUntouched) {
-  // dmSize 100 with spec version 0: the output cannot be given that shape.
+  // dmSize 100 with dmSpecVersion 0: the output cannot be given that shape.
   std::vector<std::uint8_t> odd(100 + 276, 0);
   odd[68] = 100;
   odd[70] = 276 & 0xFF, odd[71] = 276 >> 8;

@@ -84,7 +84,7 @@ TEST_F(ContextTest, ThePrintersDefaultAndThenTheCallersDevmodeAreMerged) {
 }
 
 TEST_F(ContextTest, ACallersDevmodeThatCannotBeMergedLeavesTheDefaults) {
-  // dmSize 100 is no known size and spec version 0 vouches for nothing.
+  // dmSize 100 is no known size and dmSpecVersion 0 vouches for nothing.
   std::vector<std::uint8_t> odd(100 + 276, 0x5A);
   odd[64] = odd[65] = 0;
   odd[68] = 100, odd[69] = 0;

@@ -315,22 +315,22 @@ Result<std::vector<PrinterInfo>> EnumLocalPrinters() {
   return printers;
 }
 
-Status AddPrinter(const PrinterSpec& spec) {
-  if (spec.name.empty() || spec.name.find_first_of("\\,") != std::string::npos)
-    return MakeError(ERROR_INVALID_PRINTER_NAME, "\"" + spec.name + "\" is not a valid printer name");
-  if (spec.port.empty()) return MakeError(ERROR_INVALID_PARAMETER, "printer \"" + spec.name + "\" needs a port");
+Status AddPrinter(const PrinterSpec& printer) {
+  if (printer.name.empty() || printer.name.find_first_of("\\,") != std::string::npos)
+    return MakeError(ERROR_INVALID_PRINTER_NAME, "\"" + printer.name + "\" is not a valid printer name");
+  if (printer.port.empty()) return MakeError(ERROR_INVALID_PARAMETER, "printer \"" + printer.name + "\" needs a port");
   return store::Write([&](sqlite3* db) -> Status {
     Statement drv(db, "SELECT 1 FROM drivers WHERE name=?1");
-    drv.Bind(1, spec.driver);
+    drv.Bind(1, printer.driver);
     if (drv.Step() != SQLITE_ROW)
-      return MakeError(ERROR_UNKNOWN_PRINTER_DRIVER, "driver \"" + spec.driver + "\" is not installed");
+      return MakeError(ERROR_UNKNOWN_PRINTER_DRIVER, "driver \"" + printer.driver + "\" is not installed");
     Statement exists(db, "SELECT 1 FROM printers WHERE name=?1");
-    exists.Bind(1, spec.name);
+    exists.Bind(1, printer.name);
     if (exists.Step() == SQLITE_ROW)
-      return MakeError(ERROR_ALREADY_EXISTS, "a printer named \"" + spec.name + "\" exists already");
+      return MakeError(ERROR_ALREADY_EXISTS, "a printer named \"" + printer.name + "\" exists already");
     Statement ins(db, "INSERT INTO printers(name, driver, port, attributes) VALUES (?1, ?2, ?3, ?4)");
-    ins.Bind(1, spec.name).Bind(2, spec.driver).Bind(3, spec.port).Bind(4, spec.attributes);
-    if (ins.Step() != SQLITE_DONE) return store::DatabaseError(db, "adding printer " + spec.name);
+    ins.Bind(1, printer.name).Bind(2, printer.driver).Bind(3, printer.port).Bind(4, printer.attributes);
+    if (ins.Step() != SQLITE_DONE) return store::DatabaseError(db, "adding printer " + printer.name);
     return {};
   });
 }

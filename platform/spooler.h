@@ -110,7 +110,7 @@ struct PrinterSpec {
 };
 // ERROR_ALREADY_EXISTS for a name in use; ERROR_UNKNOWN_PRINTER_DRIVER when
 // the driver is not installed.
-Status AddPrinter(const PrinterSpec& spec);
+Status AddPrinter(const PrinterSpec& printer);
 Status DeletePrinter(std::string_view name);
 // Adds or replaces a driver.
 Status AddPrinterDriver(const DriverInfo& driver);

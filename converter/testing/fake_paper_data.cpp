@@ -18,9 +18,9 @@ using namespace klm::paperdata;
 int g_open_handle;
 
 std::uint32_t CountOf(std::uint32_t level) {
-  const char* spec = std::getenv("KLM71_FAKE_PAPERS");
-  if (spec == nullptr) return 0;
-  const std::string text = spec;
+  const char* papers_text = std::getenv("KLM71_FAKE_PAPERS");
+  if (papers_text == nullptr) return 0;
+  const std::string text = papers_text;
   const auto comma = text.find(',');
   if (comma == std::string::npos) return 0;
   return static_cast<std::uint32_t>(

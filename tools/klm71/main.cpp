@@ -124,10 +124,10 @@ int main(int argc, char** argv) {
   add->add_option("--port", port, "Port, such as COM1:, QMCOM1: or USB001 (default COM1:)");
   add->add_flag("--network", network, "A network printer rather than a local one");
   add->callback([&] {
-    pf::PrinterSpec spec{name, cli::kDriverName, port,
-                         (network ? pf::PRINTER_ATTRIBUTE_NETWORK : pf::PRINTER_ATTRIBUTE_LOCAL) |
+    pf::PrinterSpec added{name, cli::kDriverName, port,
+                        (network ? pf::PRINTER_ATTRIBUTE_NETWORK : pf::PRINTER_ATTRIBUTE_LOCAL) |
                              pf::PRINTER_ATTRIBUTE_ENABLE_BIDI};
-    if (auto s = pf::AddPrinter(spec); !s) {
+    if (auto s = pf::AddPrinter(added); !s) {
       if (s.error().code == ERROR_UNKNOWN_PRINTER_DRIVER)
         rc = Fail(MakeError(s.error().code, s.error().message + "; run \"klm71 install\" first"));
       else rc = Fail(s.error());
