@@ -272,34 +272,7 @@ std::optional<std::string> SourceText::Value(std::string_view section,
 }
 
 std::uint32_t ProfileIntValue(const std::optional<std::string>& value, std::int32_t fallback) {
-  // Same reading as the profile engine's integer call: a 30-byte buffer, then
-  // sign, base prefix and digits up to the first one that does not belong.
-  if (!value || value->empty()) return static_cast<std::uint32_t>(fallback);
-  std::string_view s = std::string_view(*value).substr(0, 29);
-  std::size_t i = 0;
-  while (i < s.size() && kBlanks.find(s[i]) != std::string_view::npos) ++i;
-  bool negative = false;
-  if (i < s.size() && (s[i] == '-' || s[i] == '+')) negative = s[i++] == '-';
-  unsigned base = 10;
-  if (i + 1 < s.size() && s[i] == '0') {
-    const char p = s[i + 1];
-    if (p == 'x' || p == 'X') base = 16;
-    else if (p == 'o' || p == 'O') base = 8;
-    else if (p == 'b' || p == 'B') base = 2;
-    if (base != 10) i += 2;
-  }
-  std::uint32_t v = 0;
-  for (; i < s.size(); ++i) {
-    const char c = s[i];
-    unsigned digit;
-    if (c >= '0' && c <= '9') digit = static_cast<unsigned>(c - '0');
-    else if (c >= 'a' && c <= 'f') digit = static_cast<unsigned>(c - 'a' + 10);
-    else if (c >= 'A' && c <= 'F') digit = static_cast<unsigned>(c - 'A' + 10);
-    else break;
-    if (digit >= base) break;
-    v = v * base + digit;
-  }
-  return negative ? 0u - v : v;
+  return value ? platform::ParseProfileInt(*value, fallback) : static_cast<std::uint32_t>(fallback);
 }
 
 std::string CutAnsi(std::string_view text, std::size_t max_bytes, std::uint32_t code_page) {

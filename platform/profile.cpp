@@ -132,8 +132,12 @@ std::uint32_t GetProfileInt(const std::filesystem::path& file, std::string_view 
                             std::string_view key, std::int32_t fallback) {
   // The platform reads the text into a 30-character buffer first.
   std::string text = GetProfileString(file, section, key, "", 30);
-  if (text.empty()) return static_cast<std::uint32_t>(fallback);
-  return ParseInteger(text);
+  return ParseProfileInt(text, fallback);
+}
+
+std::uint32_t ParseProfileInt(std::string_view value, std::int32_t fallback) {
+  if (value.empty()) return static_cast<std::uint32_t>(fallback);
+  return ParseInteger(value.substr(0, 29));
 }
 
 bool WriteProfileString(const std::filesystem::path& file, std::string_view section,

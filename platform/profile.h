@@ -31,6 +31,11 @@ std::string GetProfileString(const std::filesystem::path& file, std::string_view
 std::uint32_t GetProfileInt(const std::filesystem::path& file, std::string_view section,
                             std::string_view key, std::int32_t fallback);
 
+// A profile value's text read as GetProfileInt reads it (the first 29
+// characters; sign, 0x/0o/0b prefix, digits up to the first that does not
+// belong); the fallback for an empty value.
+std::uint32_t ParseProfileInt(std::string_view value, std::int32_t fallback);
+
 // Sets `key` = `value`, creating the file and the section as needed: an
 // existing key line is replaced where it stands, a new key follows the last
 // key line of its section, a new section goes at the end of the file. The file
