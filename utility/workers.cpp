@@ -23,6 +23,11 @@ using Step = std::optional<Failed>;
 
 Failed Fail(std::uint32_t id, const Error& error) { return Failed{id, error}; }
 
+Step CheckModel(const Reply& status, const UtilityState& state) {
+  if (ModelCheck(status, state.model_codes)) return std::nullopt;
+  return Fail(failure::kWrongModel, MakeError(kWrongModelError, "the status reply has other model codes"));
+}
+
 // Reports on behalf of a worker; silent once a stop was requested, because
 // the dialog that would receive the reports may be gone.
 class Reporter {
@@ -105,8 +110,7 @@ Step BaudRateWorker(const UtilityState& state, WorkerOutcome& out, const LinkSer
   }
   report.Progress(30);
   if (!working_rate) return Fail(failure::kNoWorkingRate, last_error);
-  if (!ModelCheck(*status, state.model_codes))
-    return Fail(failure::kWrongModel, MakeError(kWrongModelError, "the status reply has other model codes"));
+  if (Step f = CheckModel(*status, state)) return f;
 
   (void)(*port)->Purge();
   (void)TimedWrite(**port, kSwitchCommandMode, kCommandWriteLimitMs, clock);
@@ -155,23 +159,10 @@ void Store(WorkerOutcome& out, Setting setting, std::uint32_t value) {
   (setting == Setting::CommandSystem ? out.command_system : out.power_on) = value;
 }
 
-Step SerialSettingWorker(const UtilityState& state, const SettingIds& ids, std::uint8_t desired, WorkerOutcome& out,
-                         const LinkServices& services, const Reporter& report) {
-  Clock& clock = *services.clock;
-  const std::uint32_t budget = ReplyBudgetMs(state.current_baud_rate);
-  std::optional<ScopedSerialPort> port;
-  if (Step f = SerialPrologue(state, std::to_string(state.current_baud_rate), services, report, port)) return f;
-  auto status = SerialStatusRequest(**port, state.current_baud_rate, clock);
-  if (!status) return Fail(failure::kStatusFailed, status.error());
-  report.Progress(30);
-  if (!ModelCheck(*status, state.model_codes))
-    return Fail(failure::kWrongModel, MakeError(kWrongModelError, "the status reply has other model codes"));
-  (void)(*port)->Purge();
-  (void)TimedWrite(**port, kSwitchCommandMode, kCommandWriteLimitMs, clock);
-  if (Status w = TimedWrite(**port, SetCommand(ids.setting, desired), kCommandWriteLimitMs, clock); !w)
-    return Fail(ids.not_written, w.error());
-  report.Progress(50);
-  auto value = SerialSettingQuery(**port, ids.setting, budget, clock);
+// The printer must read back the value it was sent; the dialog then shows
+// the finished bar for a moment before it closes.
+Step ConfirmSetting(const SettingIds& ids, std::uint8_t desired, const Result<std::uint8_t>& value, WorkerOutcome& out,
+                    Clock& clock, const Reporter& report) {
   if (!value) return Fail(ids.not_read, value.error());
   if (*value != desired)
     return Fail(ids.differs, MakeError(ERROR_INVALID_DATA, "the printer keeps " + std::to_string(*value) +
@@ -183,6 +174,24 @@ Step SerialSettingWorker(const UtilityState& state, const SettingIds& ids, std::
   return std::nullopt;
 }
 
+Step SerialSettingWorker(const UtilityState& state, const SettingIds& ids, std::uint8_t desired, WorkerOutcome& out,
+                         const LinkServices& services, const Reporter& report) {
+  Clock& clock = *services.clock;
+  const std::uint32_t budget = ReplyBudgetMs(state.current_baud_rate);
+  std::optional<ScopedSerialPort> port;
+  if (Step f = SerialPrologue(state, std::to_string(state.current_baud_rate), services, report, port)) return f;
+  auto status = SerialStatusRequest(**port, state.current_baud_rate, clock);
+  if (!status) return Fail(failure::kStatusFailed, status.error());
+  report.Progress(30);
+  if (Step f = CheckModel(*status, state)) return f;
+  (void)(*port)->Purge();
+  (void)TimedWrite(**port, kSwitchCommandMode, kCommandWriteLimitMs, clock);
+  if (Status w = TimedWrite(**port, SetCommand(ids.setting, desired), kCommandWriteLimitMs, clock); !w)
+    return Fail(ids.not_written, w.error());
+  report.Progress(50);
+  return ConfirmSetting(ids, desired, SerialSettingQuery(**port, ids.setting, budget, clock), out, clock, report);
+}
+
 Step UsbSettingWorker(const UtilityState& state, const SettingIds& ids, std::uint8_t desired, WorkerOutcome& out,
                       const LinkServices& services, const Reporter& report) {
   Clock& clock = *services.clock;
@@ -190,22 +199,14 @@ Step UsbSettingWorker(const UtilityState& state, const SettingIds& ids, std::uin
   auto status = UsbStatusRequest(usb, state.port_name, kCommandWriteLimitMs, clock);
   if (!status) return Fail(failure::kStatusFailed, status.error());
   report.Progress(30);
-  if (!ModelCheck(*status, state.model_codes))
-    return Fail(failure::kWrongModel, MakeError(kWrongModelError, "the status reply has other model codes"));
+  if (Step f = CheckModel(*status, state)) return f;
   (void)usb.Write(state.port_name, kSwitchCommandMode, kCommandWriteLimitMs);
   if (auto w = usb.Write(state.port_name, SetCommand(ids.setting, desired), kCommandWriteLimitMs); !w)
     return Fail(ids.not_written, w.error());
   report.Progress(50);
-  auto value = UsbSettingQuery(usb, state.port_name, state.model_codes, ids.setting, kCommandWriteLimitMs, clock);
-  if (!value) return Fail(ids.not_read, value.error());
-  if (*value != desired)
-    return Fail(ids.differs, MakeError(ERROR_INVALID_DATA, "the printer keeps " + std::to_string(*value) +
-                                                               " instead of " + std::to_string(desired)));
-  Store(out, ids.setting, *value);
-  report.Progress(70);
-  (void)clock.Sleep(500, report.token());
-  report.Progress(100);
-  return std::nullopt;
+  return ConfirmSetting(ids, desired,
+                        UsbSettingQuery(usb, state.port_name, state.model_codes, ids.setting, kCommandWriteLimitMs, clock),
+                        out, clock, report);
 }
 
 Step SerialInitialiseWorker(const UtilityState& state, WorkerOutcome& out, const LinkServices& services,
@@ -217,8 +218,7 @@ Step SerialInitialiseWorker(const UtilityState& state, WorkerOutcome& out, const
   auto status = SerialStatusRequest(**port, state.current_baud_rate, clock);
   if (!status) return Fail(failure::kStatusFailed, status.error());
   report.Progress(25);
-  if (!ModelCheck(*status, state.model_codes))
-    return Fail(failure::kWrongModel, MakeError(kWrongModelError, "the status reply has other model codes"));
+  if (Step f = CheckModel(*status, state)) return f;
   (void)(*port)->Purge();
   (void)TimedWrite(**port, kSwitchCommandMode, kCommandWriteLimitMs, clock);
   if (Status w = TimedWrite(**port, SetCommand(Setting::PowerOn, 0), kCommandWriteLimitMs, clock); !w)
@@ -247,8 +247,7 @@ Step UsbInitialiseWorker(const UtilityState& state, WorkerOutcome& out, const Li
   auto status = UsbStatusRequest(usb, state.port_name, kCommandWriteLimitMs, clock);
   if (!status) return Fail(failure::kStatusFailed, status.error());
   report.Progress(10);
-  if (!ModelCheck(*status, state.model_codes))
-    return Fail(failure::kWrongModel, MakeError(kWrongModelError, "the status reply has other model codes"));
+  if (Step f = CheckModel(*status, state)) return f;
   report.Progress(20);
   (void)usb.Write(state.port_name, kSwitchCommandMode, kCommandWriteLimitMs);
   if (auto w = usb.Write(state.port_name, SetCommand(Setting::PowerOn, 0), kCommandWriteLimitMs); !w)
