@@ -7,6 +7,8 @@
 // Everything here runs on the dialog's thread, except Poster().
 #pragma once
 
+#include <algorithm>
+
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -26,6 +28,10 @@ class DialogController;
 struct Range {
   int min = 0, max = 100;
   bool operator==(const Range&) const = default;
+  // Up-downs may run backwards (min above max); positions stay between the two.
+  int Lo() const { return std::min(min, max); }
+  int Hi() const { return std::max(min, max); }
+  int Clamp(int pos) const { return std::clamp(pos, Lo(), Hi()); }
 };
 
 class DialogView {

@@ -223,7 +223,7 @@ bool HeadlessView::StepUpDown(int id, int delta) {
   --depth_;
   if (refused || !controller_) return true;
   Control* c = Find(id);
-  c->pos = std::clamp(c->pos + delta, std::min(c->range.min, c->range.max), std::max(c->range.min, c->range.max));
+  c->pos = c->range.Clamp(c->pos + delta);
   ++depth_;
   controller_->OnScroll(id, ScrollCode::ThumbPosition, c->pos);
   if (controller_) controller_->OnScroll(id, ScrollCode::EndScroll, Find(id)->pos);
@@ -575,8 +575,7 @@ void HeadlessView::SetRange(int id, Range range) {
   Control* c = Find(id);
   if (!c) return;
   c->range = range;
-  const int lo = std::min(range.min, range.max), hi = std::max(range.min, range.max);
-  c->pos = std::clamp(c->pos, lo, hi);
+  c->pos = range.Clamp(c->pos);
   Log("range " + std::to_string(id) + " " + std::to_string(range.min) + ".." + std::to_string(range.max));
 }
 
@@ -588,8 +587,7 @@ Range HeadlessView::GetRange(int id) const {
 void HeadlessView::SetPos(int id, int pos) {
   Control* c = Find(id);
   if (!c) return;
-  const int lo = std::min(c->range.min, c->range.max), hi = std::max(c->range.min, c->range.max);
-  c->pos = std::clamp(pos, lo, hi);
+  c->pos = c->range.Clamp(pos);
   Log("pos " + std::to_string(id) + " " + std::to_string(c->pos));
 }
 

@@ -444,7 +444,7 @@ void QtDialogView::UpDownClicked(int id, int delta) {
   --depth_;
   if (refused || !controller_) return;
   Control* c = Find(id);
-  c->pos = std::clamp(c->pos + delta, std::min(c->range.min, c->range.max), std::max(c->range.min, c->range.max));
+  c->pos = c->range.Clamp(c->pos + delta);
   ++depth_;
   controller_->OnScroll(id, ScrollCode::ThumbPosition, c->pos);
   if (controller_) controller_->OnScroll(id, ScrollCode::EndScroll, c->pos);
@@ -789,8 +789,8 @@ void QtDialogView::SetRange(int id, Range range) {
   Control* c = Find(id);
   if (!c) return;
   c->range = range;
-  const int lo = std::min(range.min, range.max), hi = std::max(range.min, range.max);
-  c->pos = std::clamp(c->pos, lo, hi);
+  const int lo = range.Lo(), hi = range.Hi();
+  c->pos = range.Clamp(c->pos);
   if (auto* s = qobject_cast<QAbstractSlider*>(c->widget)) {
     QSignalBlocker block(s);
     s->setRange(lo, hi);
@@ -808,8 +808,7 @@ Range QtDialogView::GetRange(int id) const {
 void QtDialogView::SetPos(int id, int pos) {
   Control* c = Find(id);
   if (!c) return;
-  const int lo = std::min(c->range.min, c->range.max), hi = std::max(c->range.min, c->range.max);
-  c->pos = std::clamp(pos, lo, hi);
+  c->pos = c->range.Clamp(pos);
   if (auto* s = qobject_cast<QAbstractSlider*>(c->widget)) {
     QSignalBlocker block(s);
     s->setSliderPosition(c->pos);
